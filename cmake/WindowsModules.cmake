@@ -1,0 +1,45 @@
+# Module-definition files and import libraries for the DLLs we export from
+# and import from. An entry is "name:argbytes[:ordinal]"; on i686 the
+# __stdcall symbol is name@argbytes, and --kill-at / dlltool -k leave the
+# exported or imported name undecorated.
+
+function(ykt_write_def out library)
+  set(text "LIBRARY ${library}\nEXPORTS\n")
+  foreach(entry IN LISTS ARGN)
+    string(REPLACE ":" ";" parts "${entry}")
+    list(LENGTH parts count)
+    list(GET parts 0 line)
+    list(GET parts 1 bytes)
+    if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+      string(APPEND line "@${bytes}")
+    endif()
+    if(count GREATER 2)
+      list(GET parts 2 ordinal)
+      string(APPEND line " @${ordinal}")
+    endif()
+    string(APPEND text "    ${line}\n")
+  endforeach()
+  file(WRITE ${out} "${text}")
+endfunction()
+
+# An INTERFACE target carrying the import library of a DLL we do not build.
+function(ykt_import_library target dll)
+  set(def ${CMAKE_CURRENT_BINARY_DIR}/${target}.def)
+  set(lib ${CMAKE_CURRENT_BINARY_DIR}/lib${target}.a)
+  ykt_write_def(${def} ${dll} ${ARGN})
+  if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    set(kill_at -k)
+  endif()
+  add_custom_command(OUTPUT ${lib}
+    COMMAND ${CMAKE_DLLTOOL} -d ${def} -D ${dll} -l ${lib} ${kill_at}
+    DEPENDS ${def} VERBATIM)
+  add_custom_target(${target}_implib DEPENDS ${lib})
+  add_library(${target} INTERFACE)
+  add_dependencies(${target} ${target}_implib)
+  target_link_libraries(${target} INTERFACE ${lib})
+endfunction()
+
+# The functions of the reader library and the card-state service, with their
+# argument sizes: shared by the product's imports and the doubles' exports.
+set(YKT_IRDLL_FUNCTIONS WT_init:16 WT_exit:0 ReadCardNoBeep:16 ReadCardBeep:16 Decrease:8)
+set(YKT_BCIDLL_FUNCTIONS GetCardState:40)

@@ -1,0 +1,107 @@
+/*
+ * Vb_Ykt.dll: identifies card holders and charges their contactless one-card
+ * (一卡通) cards through a serial card reader.
+ *
+ * Seven exports, undecorated names, __stdcall on 32-bit Windows. Every card
+ * operation reads the settings from HKEY_LOCAL_MACHINE\SOFTWARE\Velbrook\Lib,
+ * opens the reader, does its work and closes the reader before it returns:
+ * no export needs another to be called first.
+ *
+ * Result codes: VB_YKT_OK (0) success, VB_YKT_FAILED (1) failure,
+ * VB_YKT_CARD_UNUSABLE (-1) the card was read but the card system reports it
+ * as not usable (card-number reads only).
+ *
+ * Strings
+ * -------
+ * Strings are byte strings in code page 936, in the layout of the Delphi/C++
+ * Builder runtime's long strings. A string is a pointer to its first
+ * character; the 8 bytes in front of it hold two 32-bit integers, the
+ * reference count (at p-8) and the length in bytes (at p-4); a zero byte
+ * follows the last character. The empty string is a null pointer. A count of
+ * -1 marks a constant that is never freed. The allocation block starts at p-8.
+ *
+ * Outputs are passed as the address of the caller's string variable. On
+ * success the library releases what the variable held (count decremented,
+ * block freed at 0, constants left alone) and stores a fresh string with
+ * count 1; on failure the variable is not touched. The caller releases an
+ * output when done with it (decrement the count; free at 0).
+ *
+ * Inputs are passed by value; the library takes a reference on entry and
+ * drops it on return.
+ *
+ * Which allocator owns the blocks is decided once, when the library is loaded:
+ *  - Shared mode: a module named borlndmm.dll is loaded in the process (a
+ *    Delphi or C++ Builder host with the shared memory manager; load it before
+ *    this library). All blocks come from its SysGetMem and go back through
+ *    its SysFreeMem, so the host's own runtime can free them.
+ *  - Process-heap mode: no borlndmm.dll. Blocks come from the process heap. A
+ *    C or C++ host builds an input string and releases an output like this:
+ *
+ *      char *vb_ykt_new_string(const char *text) {     // count 1
+ *          size_t n = strlen(text);
+ *          if (n == 0) return NULL;
+ *          int *block = HeapAlloc(GetProcessHeap(), 0, 8 + n + 1);
+ *          block[0] = 1; block[1] = (int)n;
+ *          memcpy(block + 2, text, n + 1);
+ *          return (char *)(block + 2);
+ *      }
+ *      void vb_ykt_release(char *s) {
+ *          if (s && ((int *)s)[-2] != -1 && InterlockedDecrement((LONG *)s - 2) == 0)
+ *              HeapFree(GetProcessHeap(), 0, s - 8);
+ *      }
+ *
+ *      char *number = NULL;
+ *      if (vbReadCardNo(&number) != VB_YKT_FAILED) printf("%s\n", number);
+ *      vb_ykt_release(number);
+ */
+#ifndef VB_YKT_H
+#define VB_YKT_H
+
+#include <windows.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+#ifdef VB_YKT_BUILD
+#define VB_YKT_API
+#else
+#define VB_YKT_API __declspec(dllimport)
+#endif
+
+#define VB_YKT_OK 0
+#define VB_YKT_FAILED 1
+#define VB_YKT_CARD_UNUSABLE (-1)
+
+/* Ordinal 7. Presence probe: returns 0 and does nothing else. */
+VB_YKT_API int __stdcall vbYktExist(void);
+
+/* Ordinal 6. Opens and closes the reader with the stored settings: 0 when the
+ * stored key has 24 characters and opening and closing raised no error (the
+ * reader's own answer is not looked at), else 1. */
+VB_YKT_API int __stdcall vbInitCom(void);
+
+/* Ordinal 5. Returns 0; every operation closes the reader itself. */
+VB_YKT_API int __stdcall vbCloseCom(void);
+
+/* Ordinal 4. Reads the card on the reader without a beep: 10 digits of the
+ * serial number or 9 of the card code (setting YKT_CODEORNO). 0, -1 or 1. */
+VB_YKT_API int __stdcall vbReadCardNo(char **cardNo);
+
+/* Ordinal 3. As vbReadCardNo, with the reader's beep. */
+VB_YKT_API int __stdcall vbReadCardBeep(char **cardNo);
+
+/* Ordinal 2. Deducts amount from the card's purse and returns the new balance
+ * as "units.hundredths,n" (for example "3.45,7"), or "0,0" when it could not
+ * be read. 0 means deducted (also with "0,0": never charge again on it). */
+VB_YKT_API int __stdcall vbDecCard(char *cardNo, int amount, char **balance);
+
+/* Ordinal 1. Shows the settings dialog modally over hostWindow; returns 0 when
+ * it closes, whether or not anything was saved. */
+VB_YKT_API int __stdcall vbShowParaForm(HWND hostWindow);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* VB_YKT_H */

@@ -1,0 +1,143 @@
+#include "CardOperations.h"
+
+#include <exception>
+
+#include "CardTexts.h"
+#include "../settings/DbPassword.h"
+#include "../settings/SettingsRules.h"
+
+namespace ykt {
+
+std::int32_t SettingsSource::Number(const char* name) {
+    try {
+        return LibNumberFromText(Text(name));
+    } catch (const std::exception&) {
+        return 0;
+    }
+}
+
+namespace {
+
+ReaderParams GatherNumbers(SettingsSource& settings) {
+    ReaderParams params;
+    params.port = settings.Number(setting::kPort);
+    params.rate = settings.Number(setting::kRate);
+    params.sector = settings.Number(setting::kSector);
+    return params;
+}
+
+bool KeyHasRightLength(const std::string& keyText) { return keyText.size() == kKeyTextLength; }
+
+struct ConnectionOutcome {
+    std::int32_t result = kFailure;
+    bool closeFailed = false;
+};
+
+// Once Open has returned, Close is called exactly once, whatever the body did.
+// An error inside Open itself leaves nothing to close and propagates.
+template <class Body>
+ConnectionOutcome WithConnection(ReaderPort& reader, const ReaderParams& params, Body&& body) {
+    reader.Open(params);
+    ConnectionOutcome outcome;
+    try {
+        outcome.result = body();
+    } catch (const std::exception&) {
+        outcome.result = kFailure;
+    }
+    try {
+        reader.Close();
+    } catch (const std::exception&) {
+        outcome.closeFailed = true;
+    }
+    return outcome;
+}
+
+}  // namespace
+
+OperationResult InitCom(SettingsSource& settings, ReaderPort& reader) {
+    ReaderParams params = GatherNumbers(settings);
+    const std::string key = settings.Text(setting::kKey);
+    if (!KeyHasRightLength(key)) return {kFailure, std::nullopt};
+    params.key = HexKeyToBytes(key);
+    const ConnectionOutcome outcome = WithConnection(reader, params, [] { return kSuccess; });
+    // Opening and closing without an error is all this probe can say.
+    return {outcome.closeFailed ? kFailure : kSuccess, std::nullopt};
+}
+
+OperationResult ReadCardNumber(SettingsSource& settings, ReaderPort& reader, bool beep) {
+    ReaderParams params = GatherNumbers(settings);
+    const std::string dbStatus = settings.Text(setting::kDbStatus);
+    CardStateQuery query;
+    query.server = settings.Text(setting::kDbIpAddr);
+    query.database = settings.Text(setting::kDbName);
+    query.user = settings.Text(setting::kDbUser);
+    // A garbled stored password only matters to the state check; it must not
+    // stop every card read at the till, so it counts as empty.
+    query.password = DecodeDbPassword(settings.Text(setting::kDbPass)).value_or(std::string());
+    const bool serialMode = IsFlagOn(settings.Text(setting::kCodeOrNo));
+    const std::string key = settings.Text(setting::kKey);
+    if (!KeyHasRightLength(key)) return {kFailure, std::nullopt};
+    params.key = HexKeyToBytes(key);
+
+    OperationResult result;
+    const ConnectionOutcome outcome = WithConnection(reader, params, [&]() -> std::int32_t {
+        CardData card;
+        const std::int32_t read = beep ? reader.ReadBeep(card) : reader.ReadNoBeep(card);
+        if (read != 1) return kFailure;
+        query.cardNumber = CardNumberText(serialMode, static_cast<std::uint32_t>(card.serial),
+                                          static_cast<std::uint32_t>(card.code));
+        result.output = query.cardNumber;
+
+        std::int32_t state = 0;
+        if (IsFlagOn(dbStatus)) {
+            try {
+                state = reader.CardState(query);
+            } catch (const std::exception&) {
+                state = 0;  // an unreachable card system does not block the customer
+            }
+        }
+        return state <= 1 ? kSuccess : kCardUnusable;
+    });
+    // The card was read (or not) before the closing error: the result stands.
+    result.code = outcome.result;
+    if (result.code == kFailure) result.output.reset();
+    return result;
+}
+
+OperationResult DeductFromCard(SettingsSource& settings, ReaderPort& reader, std::string_view cardNumber,
+                               std::int32_t amount) {
+    OperationResult result{kFailure, std::string(kNoBalanceText)};
+    ReaderParams params = GatherNumbers(settings);
+    const std::string key = settings.Text(setting::kKey);
+    if (!KeyHasRightLength(key)) return result;
+    const bool serialMode = IsFlagOn(settings.Text(setting::kCodeOrNo));
+    params.key = HexKeyToBytes(key);
+
+    const ConnectionOutcome outcome = WithConnection(reader, params, [&]() -> std::int32_t {
+        std::int32_t code = 0;
+        if (serialMode) {
+            // The host's number is a serial number; the reader knows the code.
+            CardData card;
+            if (reader.ReadNoBeep(card) != 1) return kFailure;
+            code = card.code;
+        } else {
+            const std::optional<std::int32_t> parsed = ParseInt32(cardNumber);
+            if (!parsed) return kFailure;
+            code = *parsed;
+        }
+        if (reader.Decrease(code, amount) != 1) return kFailure;
+
+        // The money is gone from the card now: nothing below may turn the
+        // result into a failure, or the host would charge again.
+        try {
+            CardData card;
+            if (reader.ReadBeep(card) == 1) result.output = BalanceText(card.balance, card.fourth);
+        } catch (const std::exception&) {
+        }
+        return kSuccess;
+    });
+    result.code = outcome.result;
+    return result;
+}
+
+}  // namespace ykt

@@ -1,0 +1,67 @@
+#include "RegistrySettings.h"
+
+#include <windows.h>
+
+#include <vector>
+
+#include "SettingsRules.h"
+
+namespace ykt {
+
+namespace {
+
+class OpenKey {
+public:
+    OpenKey() = default;
+    ~OpenKey() {
+        if (key_) RegCloseKey(key_);
+    }
+    OpenKey(const OpenKey&) = delete;
+    OpenKey& operator=(const OpenKey&) = delete;
+    HKEY* Receive() { return &key_; }
+    HKEY Get() const { return key_; }
+
+private:
+    HKEY key_ = nullptr;
+};
+
+// The raw bytes of a string value up to its first zero byte; empty when the
+// value is missing. Throws SettingsError for values of another type.
+std::string QueryString(HKEY key, const char* name) {
+    std::vector<char> buffer(256);
+    for (;;) {
+        DWORD type = 0;
+        DWORD size = static_cast<DWORD>(buffer.size());
+        const LONG status =
+            RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()), &size);
+        if (status == ERROR_MORE_DATA) {
+            buffer.resize(static_cast<std::size_t>(size) + 2);
+            continue;  // the value may grow between the two calls: ask again
+        }
+        if (status == ERROR_FILE_NOT_FOUND) return std::string();
+        if (status != ERROR_SUCCESS) throw SettingsError(std::string("cannot read ") + name);
+        if (type != REG_SZ && type != REG_EXPAND_SZ) throw SettingsError(std::string(name) + " is not a string");
+        std::size_t length = 0;
+        while (length < size && buffer[length] != '\0') ++length;
+        return std::string(buffer.data(), length);
+    }
+}
+
+}  // namespace
+
+std::string ReadLibSetting(const char* name) {
+    OpenKey key;
+    // Read-only, so the card operations also work for users who may not write
+    // the local-machine hive. No KEY_WOW64_64KEY: the 32-bit library must see
+    // the same view that existing 32-bit installations wrote.
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSettingsKeyPath, 0, KEY_READ, key.Receive()) != ERROR_SUCCESS)
+        return std::string();
+    return Trim(QueryString(key.Get(), name));
+}
+
+std::int32_t ReadLibNumber(const char* name) {
+    RegistrySettings settings;
+    return settings.Number(name);
+}
+
+}  // namespace ykt

@@ -1,0 +1,33 @@
+// The settings store in the registry: HKEY_LOCAL_MACHINE "SOFTWARE\Velbrook\Lib",
+// string values in the system's ANSI code page.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+#include "../reader/CardOperations.h"
+
+namespace ykt {
+
+inline constexpr const char* kSettingsKeyPath = "SOFTWARE\\Velbrook\\Lib";
+
+// A value that exists but is not a string.
+class SettingsError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// One trimmed text value: the key opened read-only, read and closed again for
+// every value, so a save in another process counts at the next read. A missing
+// key or value reads as empty text.
+std::string ReadLibSetting(const char* name);
+
+// "0" in front of the text, parsed; 0 on any failure.
+std::int32_t ReadLibNumber(const char* name);
+
+class RegistrySettings final : public SettingsSource {
+public:
+    std::string Text(const char* name) override { return ReadLibSetting(name); }
+};
+
+}  // namespace ykt

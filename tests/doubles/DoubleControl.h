@@ -1,0 +1,47 @@
+// Control of the test doubles of irdll.dll, BCIdll.dll and borlndmm.dll. The
+// doubles record every call in one log (in call order, across both vendor
+// doubles) and can be scripted: results, card values, faults.
+#pragma once
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+#ifdef YKT_DOUBLE_BUILD
+#define YKT_DOUBLE_API __declspec(dllexport)
+#else
+#define YKT_DOUBLE_API __declspec(dllimport)
+#endif
+
+enum DoubleFault {
+    kNoFault = 0,
+    kAccessViolation = 1,   // a write through a null pointer
+    kForeignException = 2,  // RaiseException with another runtime's code
+};
+
+// Code of the foreign exception the doubles raise (the code a Delphi runtime uses).
+#define YKT_FOREIGN_EXCEPTION_CODE 0x0EEDFADEu
+
+// irdll.dll double; function names are "WT_init", "WT_exit", "ReadCardNoBeep",
+// "ReadCardBeep", "Decrease"; the BCIdll.dll double uses "GetCardState".
+YKT_DOUBLE_API void dbl_reset(void);
+YKT_DOUBLE_API void dbl_set_result(const char* function, int result);
+YKT_DOUBLE_API void dbl_set_fault(const char* function, int fault);
+YKT_DOUBLE_API void dbl_set_card(int serial, int code, int balance, int fourth);
+// The call log: one entry per call, each ended by '\n', e.g.
+// "WT_init(2,9600,7,5A3C96E1B74D2F08C5A17E3900)\nReadCardNoBeep\nWT_exit\n".
+YKT_DOUBLE_API const char* dbl_log(void);
+YKT_DOUBLE_API void dbl_note(const char* entry);
+// Set by the BCIdll double: what the last GetCardState received.
+YKT_DOUBLE_API const char* dbl_card_state_args(void);
+YKT_DOUBLE_API void dbl_set_card_state_args(const char* args);
+
+// borlndmm.dll double: blocks handed out and not yet freed; frees of blocks it
+// does not know (double frees included).
+YKT_DOUBLE_API int bmm_live_blocks(void);
+YKT_DOUBLE_API int bmm_bad_frees(void);
+YKT_DOUBLE_API int bmm_total_gets(void);
+
+#ifdef __cplusplus
+}
+#endif
