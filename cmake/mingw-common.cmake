@@ -1,5 +1,7 @@
-set(CMAKE_C_COMPILER ${YKT_TRIPLE}-gcc)
-set(CMAKE_CXX_COMPILER ${YKT_TRIPLE}-g++)
+# The posix thread model: GoogleTest and the test programs need std::mutex and
+# std::thread. Its winpthread is linked statically like the rest of the runtime.
+set(CMAKE_C_COMPILER ${YKT_TRIPLE}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${YKT_TRIPLE}-g++-posix)
 set(CMAKE_RC_COMPILER ${YKT_TRIPLE}-windres)
 set(CMAKE_DLLTOOL ${YKT_TRIPLE}-dlltool)
 set(CMAKE_FIND_ROOT_PATH /usr/${YKT_TRIPLE})

@@ -28,7 +28,16 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
         fi
     ) 9>"$WINEPREFIX.lock"
 fi
-"$server" -p120 >/dev/null 2>&1 </dev/null || true
+# Wine's helper processes (services, explorer) start with the first program
+# after the server and inherit its standard output; a pipe from a test runner
+# would then stay open until the server exits. Start them here, detached.
+socket="/tmp/.wine-$(id -u)/$(printf 'server-%x-%x' $(stat -c '%d %i' "$WINEPREFIX"))/socket"
+if [ ! -S "$socket" ]; then
+    "$server" -p300 </dev/null >/dev/null 2>&1 || true
+    "$wine" wineboot </dev/null >/dev/null 2>&1 || true
+else
+    "$server" -p300 </dev/null >/dev/null 2>&1 || true
+fi
 
 [ "${1:-}" = "--init" ] && exit 0
 exec "$wine" "$@"
