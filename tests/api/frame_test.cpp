@@ -2,6 +2,8 @@
 // connection of vbInitCom and the containment of faults.
 #include "ApiFixture.h"
 
+#include <vector>
+
 namespace ykt::test {
 namespace {
 
@@ -103,6 +105,63 @@ TEST_P(Frame, FaultInsideWtExitIsContainedAndFailsTheProbe) {
         EXPECT_EQ(Log(), Framed("")) << fault;
     }
 }
+
+#if defined(__i386__)
+// Pushes n arguments right to left, calls fn and reports how many bytes the
+// callee left on the stack: 0 for a __stdcall function with n arguments.
+extern "C" int ykt_stack_left(void* fn, int n, const void* const* args, int* result);
+__asm__(
+    ".text\n"
+    ".globl _ykt_stack_left\n"
+    "_ykt_stack_left:\n"
+    "    pushl %ebp\n"
+    "    movl %esp, %ebp\n"
+    "    pushl %ebx\n"
+    "    pushl %esi\n"
+    "    movl %esp, %ebx\n"
+    "    movl 12(%ebp), %ecx\n"
+    "    movl 16(%ebp), %esi\n"
+    "1:  testl %ecx, %ecx\n"
+    "    jz 2f\n"
+    "    decl %ecx\n"
+    "    pushl (%esi,%ecx,4)\n"
+    "    jmp 1b\n"
+    "2:  call *8(%ebp)\n"
+    "    movl 20(%ebp), %edx\n"
+    "    movl %eax, (%edx)\n"
+    "    movl %ebx, %eax\n"
+    "    subl %esp, %eax\n"
+    "    movl %ebx, %esp\n"
+    "    popl %esi\n"
+    "    popl %ebx\n"
+    "    popl %ebp\n"
+    "    ret\n");
+
+TEST_P(Frame, EveryCardExportPopsItsOwnArguments) {
+    char* output = nullptr;
+    char* number = lib().NewString("12");
+    const struct {
+        const char* name;
+        void* fn;
+        std::vector<const void*> args;
+        int expected;
+    } cases[] = {
+        {"vbYktExist", reinterpret_cast<void*>(api().vbYktExist), {}, 0},
+        {"vbCloseCom", reinterpret_cast<void*>(api().vbCloseCom), {}, 0},
+        {"vbInitCom", reinterpret_cast<void*>(api().vbInitCom), {}, 0},
+        {"vbReadCardNo", reinterpret_cast<void*>(api().vbReadCardNo), {&output}, 0},
+        {"vbReadCardBeep", reinterpret_cast<void*>(api().vbReadCardBeep), {&output}, 0},
+        {"vbDecCard", reinterpret_cast<void*>(api().vbDecCard), {number, reinterpret_cast<const void*>(5), &output}, 0},
+    };
+    for (const auto& c : cases) {
+        int result = -99;
+        EXPECT_EQ(ykt_stack_left(c.fn, static_cast<int>(c.args.size()), c.args.data(), &result), 0) << c.name;
+        EXPECT_EQ(result, c.expected) << c.name;
+    }
+    lib().Release(output);
+    lib().Release(number);
+}
+#endif
 
 }  // namespace
 }  // namespace ykt::test
