@@ -4,7 +4,7 @@
 JOBS ?= $(shell nproc)
 CTEST = ctest --output-on-failure --no-tests=error
 
-.PHONY: all deps build test clean
+.PHONY: all deps build test clean demo
 
 all: build
 
@@ -24,6 +24,14 @@ test: build
 	cd build/native && $(CTEST)
 	cd build/win64 && $(CTEST)
 	cd build/win32 && $(CTEST)
+
+# A scripted till session: ykt.exe and the x86_64 library over the reader
+# simulator in a private wine prefix; transcript and dialog screenshot in
+# build/demo/. Builds only what the session needs.
+demo: deps
+	cmake -S . -B build/win64 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake >/dev/null
+	cmake --build build/win64 -j $(JOBS) --target ykt_till
+	tools/demo.sh build/win64
 
 clean:
 	rm -rf build

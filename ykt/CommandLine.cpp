@@ -1,0 +1,145 @@
+#include "CommandLine.h"
+
+#include <limits>
+
+namespace ykt::cli {
+
+namespace {
+
+bool AllDigits(const std::string& text) {
+    if (text.empty()) return false;
+    for (char c : text)
+        if (c < '0' || c > '9') return false;
+    return true;
+}
+
+// Decimal digits within [0, INT32_MAX].
+bool ParseCount(const std::string& text, std::int32_t& value) {
+    if (!AllDigits(text)) return false;
+    long long v = 0;
+    for (char c : text) {
+        v = v * 10 + (c - '0');
+        if (v > std::numeric_limits<std::int32_t>::max()) return false;
+    }
+    value = static_cast<std::int32_t>(v);
+    return true;
+}
+
+bool IsHelp(const std::string& arg) { return arg == "--help" || arg == "-h" || arg == "/?" || arg == "help"; }
+
+}  // namespace
+
+std::optional<Command> Parse(const std::vector<std::string>& args, std::string& error) {
+    Command command;
+    if (args.empty()) {
+        error = "缺少命令";
+        return std::nullopt;
+    }
+    for (const auto& arg : args)
+        if (IsHelp(arg)) return command;  // Action::Help
+
+    const std::string& name = args[0];
+    const std::vector<std::string> rest(args.begin() + 1, args.end());
+    auto tooMany = [&](std::size_t allowed) {
+        if (rest.size() <= allowed) return false;
+        error = "参数过多：" + rest[allowed];
+        return true;
+    };
+
+    if (name == "probe" || name == "show") {
+        if (tooMany(0)) return std::nullopt;
+        command.action = name == "probe" ? Action::Probe : Action::Show;
+        return command;
+    }
+    if (name == "read") {
+        command.action = Action::Read;
+        for (const auto& arg : rest) {
+            if (arg == "--beep" && !command.beep) {
+                command.beep = true;
+            } else {
+                error = arg.rfind("-", 0) == 0 && arg != "--beep" ? "未知选项：" + arg : "参数过多：" + arg;
+                return std::nullopt;
+            }
+        }
+        return command;
+    }
+    if (name == "deduct") {
+        command.action = Action::Deduct;
+        if (rest.size() < 2) {
+            error = rest.empty() ? "deduct 缺少卡号和金额" : "deduct 缺少金额";
+            return std::nullopt;
+        }
+        if (tooMany(2)) return std::nullopt;
+        if (!AllDigits(rest[0]) || rest[0].size() > 10) {
+            error = "卡号应为 1 到 10 位数字：" + rest[0];
+            return std::nullopt;
+        }
+        if (!ParseCount(rest[1], command.amount)) {
+            error = AllDigits(rest[1]) ? "金额超出范围：" + rest[1]
+                                       : "金额应为以分为单位的非负整数：" + rest[1];
+            return std::nullopt;
+        }
+        command.cardNumber = rest[0];
+        return command;
+    }
+    if (name == "settings") {
+        command.action = Action::Settings;
+        if (rest.empty()) return command;
+        if (rest[0] != "--close-after") {
+            error = (rest[0].rfind("-", 0) == 0 ? "未知选项：" : "参数过多：") + rest[0];
+            return std::nullopt;
+        }
+        if (rest.size() < 2 || !ParseCount(rest[1], command.closeAfterMs)) {
+            error = "--close-after 需要毫秒数";
+            return std::nullopt;
+        }
+        if (tooMany(2)) return std::nullopt;
+        return command;
+    }
+    error = "未知命令：" + name;
+    return std::nullopt;
+}
+
+std::string UsageText() {
+    return "用法：ykt probe | read [--beep] | deduct <卡号> <金额(分)> | settings | show | --help\n";
+}
+
+std::string HelpText() {
+    return "ykt：一卡通读卡器的控制台工具，通过本目录中的 Vb_Ykt.dll 读卡和扣款。\n"
+           "\n"
+           "  ykt probe                   检查读卡库能否加载，并用保存的设置打开、关闭读卡器\n"
+           "  ykt read [--beep]           读取读卡器上的卡号（--beep：读卡器鸣响）\n"
+           "  ykt deduct <卡号> <金额>    从卡上扣款；金额以分为单位，例如 250 表示 2.50 元\n"
+           "  ykt settings [--close-after <毫秒>]\n"
+           "                              打开参数设置窗口（--close-after：到时自动关闭，供脚本使用）\n"
+           "  ykt show                    显示注册表中保存的设置（数据库密码不显示）\n"
+           "  ykt --help                  显示本帮助\n"
+           "\n"
+           "退出状态：0 成功；1 失败（未读到卡、扣款被拒绝、读卡库无法加载）；\n"
+           "          2 卡片在一卡通系统中不可用；64 命令行错误（不加载读卡库）。\n";
+}
+
+int ExitStatus(int libraryResult) {
+    if (libraryResult == 0) return kExitOk;
+    if (libraryResult == -1) return kExitUnusable;
+    return kExitFailed;
+}
+
+std::string FormatHundredths(std::int64_t hundredths) {
+    const bool negative = hundredths < 0;
+    const std::uint64_t magnitude =
+        negative ? static_cast<std::uint64_t>(-(hundredths + 1)) + 1 : static_cast<std::uint64_t>(hundredths);
+    std::string cents = std::to_string(magnitude % 100);
+    if (cents.size() < 2) cents.insert(0, "0");
+    return (negative ? "-" : "") + std::to_string(magnitude / 100) + "." + cents;
+}
+
+std::optional<Balance> SplitBalance(const std::string& text) {
+    const std::size_t comma = text.find(',');
+    if (comma == std::string::npos || text.find('.') > comma) return std::nullopt;
+    return Balance{text.substr(0, comma), text.substr(comma + 1)};
+}
+
+std::string MaskPassword(const std::string& stored) { return stored.empty() ? "（未设置）" : "******"; }
+
+}  // namespace ykt::cli
