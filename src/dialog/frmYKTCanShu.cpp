@@ -1,0 +1,781 @@
+#include "frmYKTCanShu.h"
+
+#include <algorithm>
+#include <optional>
+#include <stdexcept>
+
+#include "reader/CardOperations.h"
+#include "settings/DbPassword.h"
+#include "settings/SettingsRules.h"
+#include "settings/SettingsWriter.h"
+
+namespace ykt::dialog {
+
+namespace {
+
+const wchar_t* const kLayoutCaption = L"一卡通参数设置";
+const wchar_t* const kEditCaption = L"编辑状态";
+const wchar_t* const kNoticeTitle = L"提示信息";
+const wchar_t* const kKeyLengthText = L"通信密码长度不对，应为24位！";
+const wchar_t* const kWriteFailedText =
+    L"保存您配置的参数失败！在WinNT/2000/XP中只能Administrator用户才有权修改，请与系统管理员联系！";
+// Not every interval can be stored: an empty box, eleven digits or pasted
+// text would otherwise leave a half-written store behind.
+const wchar_t* const kIntervalText = L"查询间隔必须是不大于2147483647的整数毫秒数！";
+
+const char* const kDefaultKey = "5A3C96E1B74D2F08C5A17E39";
+constexpr std::int32_t kMinStepSec = 1000;
+
+const wchar_t* const kPortEntries[] = {L"1", L"2", L"3", L"4", L"5", L"6", L"7", L"8", L"9", L"10", nullptr};
+const wchar_t* const kRateEntries[] = {L"600",   L"1200",  L"2400",  L"4800",  L"9600",
+                                       L"14400", L"19200", L"38400", L"57600", nullptr};
+
+const wchar_t* const kEditOriginalProc = L"YktEditOriginalProc";
+
+bool IsDigit(wchar_t key) { return key >= L'0' && key <= L'9'; }
+bool IsHexLetter(wchar_t key) { return (key >= L'A' && key <= L'F') || (key >= L'a' && key <= L'f'); }
+constexpr wchar_t kBackspace = 8;
+constexpr wchar_t kEnter = 13;
+
+bool TakesFocus(Kind kind) {
+    return kind == Kind::Button || kind == Kind::Edit || kind == Kind::ComboBox || kind == Kind::CheckBox ||
+           kind == Kind::RadioButton;
+}
+
+bool HoldsControls(Kind kind) { return kind == Kind::Panel || kind == Kind::ScrollBox || kind == Kind::GroupBox; }
+
+bool IsChecked(HWND button) { return SendMessageW(button, BM_GETCHECK, 0, 0) == BST_CHECKED; }
+
+std::wstring Decimal(std::int32_t value) { return std::to_wstring(value); }
+
+}  // namespace
+
+using T = TYKTCanShu;
+
+// clang-format off
+const ControlLayout TYKTCanShu::Layout[kControlCount] = {
+//   id           name         kind               parent        left top  w    h    text                                   colour                tab properties                     bytes entries       eh  field          click                 key press
+    {idPanel1,    "Panel1",    Kind::Panel,       kForm,        0,   314, 436, 45,  nullptr,                               FontColour::Inherited, 0, kNoProperty,                   0,  nullptr,      0,  &T::Panel1,    nullptr,              nullptr},
+    {idBtMod,     "btMod",     Kind::Button,      idPanel1,     16,  8,   75,  25,  L"修改",                               FontColour::Inherited, 0, kNoProperty,                   0,  nullptr,      0,  &T::btMod,     &T::btModClick,       nullptr},
+    {idBtOk,      "btOk",      Kind::Button,      idPanel1,     232, 8,   91,  25,  L"保存并退出",                         FontColour::Inherited, 1, kNoProperty,                   0,  nullptr,      0,  &T::btOk,      &T::btOkClick,        nullptr},
+    {idBtCancel,  "btCancel",  Kind::Button,      idPanel1,     328, 8,   91,  25,  L"不保存退出",                         FontColour::Inherited, 2, kNoProperty,                   0,  nullptr,      0,  &T::btCancel,  &T::btCancelClick,    nullptr},
+    {idPanel2,    "Panel2",    Kind::Panel,       kForm,        0,   0,   436, 314, L"Panel2",                             FontColour::Inherited, 1, kNoProperty,                   0,  nullptr,      0,  &T::Panel2,    nullptr,              nullptr},
+    {idScrollBox, "ScrollBox", Kind::ScrollBox,   idPanel2,     4,   4,   428, 306, nullptr,                               FontColour::Inherited, 0, kNoProperty,                   0,  nullptr,      0,  &T::ScrollBox, nullptr,              nullptr},
+    {idGrbEdit,   "grbEdit",   Kind::GroupBox,    idScrollBox,  8,   0,   409, 305, nullptr,                               FontColour::Fuchsia,   0, kDisabled,                     0,  nullptr,      0,  &T::grbEdit,   nullptr,              nullptr},
+    {idLabel3,    "Label3",    Kind::Label,       idGrbEdit,    24,  21,  153, 13,  L"通信COM端口",                        FontColour::Navy,     -1, kRightAligned,                 0,  nullptr,      0,  &T::Label3,    nullptr,              nullptr},
+    {idCbbPort,   "cbbPort",   Kind::ComboBox,    idGrbEdit,    176, 16,  73,  20,  L"1",                                  FontColour::Black,     1, kNoProperty,                   0,  kPortEntries, 12, &T::cbbPort,   nullptr,              &T::cbbPortKeyPress},
+    {idLabel5,    "Label5",    Kind::Label,       idGrbEdit,    46,  46,  131, 13,  L"通讯波特率",                         FontColour::Navy,     -1, kRightAligned,                 0,  nullptr,      0,  &T::Label5,    nullptr,              nullptr},
+    {idCbbRate,   "cbbRate",   Kind::ComboBox,    idGrbEdit,    176, 40,  73,  20,  L"9600",                               FontColour::Black,     0, kFixedText,                    0,  kRateEntries, 12, &T::cbbRate,   nullptr,              &T::cbbRateKeyPress},
+    {idLabel2,    "Label2",    Kind::Label,       idGrbEdit,    24,  70,  153, 13,  L"扇区号",                             FontColour::Navy,     -1, kRightAligned,                 0,  nullptr,      0,  &T::Label2,    nullptr,              nullptr},
+    {idEdSector,  "edSector",  Kind::Edit,        idGrbEdit,    176, 64,  73,  20,  L"7",                                  FontColour::Black,     4, kNoProperty,                   0,  nullptr,      0,  &T::edSector,  nullptr,              &T::edStepSecKeyPress},
+    {idLabel6,    "Label6",    Kind::Label,       idGrbEdit,    24,  94,  153, 13,  L"通信密码",                           FontColour::Navy,     -1, kRightAligned,                 0,  nullptr,      0,  &T::Label6,    nullptr,              nullptr},
+    {idEdPassKey, "edPassKey", Kind::Edit,        idGrbEdit,    176, 88,  153, 20,  L"5A3C96E1B74D2F08C5A17E39",           FontColour::Black,     5, kUpperCase,                    24, nullptr,      0,  &T::edPassKey, nullptr,              &T::edPassKeyKeyPress},
+    {idLabel16,   "Label16",   Kind::Label,       idGrbEdit,    46,  114, 131, 13,  L"自动查询读卡器",                     FontColour::Navy,     -1, kRightAligned,                 0,  nullptr,      0,  &T::Label16,   nullptr,              nullptr},
+    {idCbAuto,    "cbAuto",    Kind::CheckBox,    idGrbEdit,    176, 112, 225, 17,  L"不打钩时，按[F1]或[F12]才读读卡器",  FontColour::Black,     2, kNoProperty,                   0,  nullptr,      0,  &T::cbAuto,    nullptr,              nullptr},
+    {idLabel4,    "Label4",    Kind::Label,       idGrbEdit,    194, 130, 216, 12,  L"打勾时，将对系统操作速度有少许影响。", FontColour::Black,   -1, kTransparent,                  0,  nullptr,      0,  &T::Label4,    nullptr,              nullptr},
+    {idLabel7,    "Label7",    Kind::Label,       idGrbEdit,    24,  158, 153, 13,  L"自动查询方式时的查询间隔",           FontColour::Navy,     -1, kRightAligned,                 0,  nullptr,      0,  &T::Label7,    nullptr,              nullptr},
+    {idEdStepSec, "edStepSec", Kind::Edit,        idGrbEdit,    176, 152, 73,  20,  L"1500",                               FontColour::Black,     3, kNoProperty,                   0,  nullptr,      0,  &T::edStepSec, nullptr,              &T::edStepSecKeyPress},
+    {idLabel1,    "Label1",    Kind::Label,       idGrbEdit,    248, 160, 108, 12,  L"毫秒，应>=1000毫秒",                 FontColour::Black,    -1, kNoProperty,                   0,  nullptr,      0,  &T::Label1,    nullptr,              nullptr},
+    {idLabel8,    "Label8",    Kind::Label,       idGrbEdit,    46,  186, 131, 13,  L"读取一卡通卡的状态",                 FontColour::Navy,     -1, kRightAligned,                 0,  nullptr,      0,  &T::Label8,    nullptr,              nullptr},
+    {idCbStatus,  "cbStatus",  Kind::CheckBox,    idGrbEdit,    176, 184, 225, 17,  nullptr,                               FontColour::Black,     6, kNoProperty,                   0,  nullptr,      0,  &T::cbStatus,  &T::cbStatusClick,    nullptr},
+    {idLabel9,    "Label9",    Kind::Label,       idGrbEdit,    8,   214, 169, 13,  L"一卡通服务器IP地址或计算机名",       FontColour::Navy,     -1, kRightAligned,                 0,  nullptr,      0,  &T::Label9,    nullptr,              nullptr},
+    {idEdIP,      "edIP",      Kind::Edit,        idGrbEdit,    176, 208, 153, 20,  nullptr,                               FontColour::Black,     7, kNoProperty,                   24, nullptr,      0,  &T::edIP,      nullptr,              nullptr},
+    {idLabel12,   "Label12",   Kind::Label,       idGrbEdit,    24,  238, 153, 13,  L"数据库名称",                         FontColour::Navy,     -1, kRightAligned,                 0,  nullptr,      0,  &T::Label12,   nullptr,              nullptr},
+    {idEdName,    "edName",    Kind::Edit,        idGrbEdit,    176, 232, 153, 20,  nullptr,                               FontColour::Black,     8, kNoProperty,                   24, nullptr,      0,  &T::edName,    nullptr,              nullptr},
+    {idLabel10,   "Label10",   Kind::Label,       idGrbEdit,    24,  262, 153, 13,  L"数据库用户",                         FontColour::Navy,     -1, kRightAligned,                 0,  nullptr,      0,  &T::Label10,   nullptr,              nullptr},
+    {idEdUser,    "edUser",    Kind::Edit,        idGrbEdit,    176, 256, 153, 20,  nullptr,                               FontColour::Black,     9, kNoProperty,                   24, nullptr,      0,  &T::edUser,    nullptr,              nullptr},
+    {idLabel11,   "Label11",   Kind::Label,       idGrbEdit,    24,  286, 153, 13,  L"数据库密码",                         FontColour::Navy,     -1, kRightAligned,                 0,  nullptr,      0,  &T::Label11,   nullptr,              nullptr},
+    {idEdPass,    "edPass",    Kind::Edit,        idGrbEdit,    176, 280, 153, 20,  nullptr,                               FontColour::Black,    10, kPasswordChar,                 24, nullptr,      0,  &T::edPass,    nullptr,              nullptr},
+    {idGroupBox1, "GroupBox1", Kind::GroupBox,    idGrbEdit,    272, 16,  121, 65,  nullptr,                               FontColour::Inherited,11, kNoProperty,                   0,  nullptr,      0,  &T::GroupBox1, nullptr,              nullptr},
+    {idRbCode,    "rbCode",    Kind::RadioButton, idGroupBox1,  16,  16,  89,  17,  L"读取卡编号",                         FontColour::Navy,      0, kChecked,                      0,  nullptr,      0,  &T::rbCode,    nullptr,              nullptr},
+    {idRbOrder,   "rbOrder",   Kind::RadioButton, idGroupBox1,  16,  40,  89,  17,  L"读取卡序号",                         FontColour::Navy,      1, kNoProperty,                   0,  nullptr,      0,  &T::rbOrder,   nullptr,              nullptr},
+};
+// clang-format on
+
+// ---------------------------------------------------------------------------
+// Creation from the layout
+
+TYKTCanShu::TYKTCanShu(HWND owner) {
+    WNDCLASSEXW cls{};
+    cls.cbSize = sizeof cls;
+    cls.lpfnWndProc = FormProc;
+    cls.hInstance = ModuleInstance();
+    cls.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+    cls.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    cls.lpszClassName = kFormClassName;
+    RegisterClassExW(&cls);  // fails harmlessly when still registered
+    RegisterContainerClasses();
+
+    // A fixed dialog frame with the close button only.
+    const DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
+    const DWORD exStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT;
+    handle_ = CreateWindowExW(exStyle, kFormClassName, kLayoutCaption, style, 0, 0, 0, 0, owner, nullptr,
+                              ModuleInstance(), this);
+    if (!handle_) throw std::runtime_error("the settings dialog cannot be created");
+    try {
+        dpi_ = LayoutDpi(handle_);
+        LOGFONTW face{};
+        face.lfHeight = -Scale(12);
+        face.lfWeight = FW_NORMAL;
+        face.lfCharSet = GB2312_CHARSET;
+        wcscpy(face.lfFaceName, L"宋体");
+        font_ = CreateFontIndirectW(&face);
+        SendMessageW(handle_, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+        SizeAndCentre(style, exStyle);
+        for (const ControlLayout& row : Layout) CreateControl(row);
+        AppendFocusOrder(kForm);
+        savedFocus_ = Panel1;
+        FormCreate(handle_);
+    } catch (...) {
+        DestroyWindow(handle_);
+        if (font_) DeleteObject(font_);
+        throw;
+    }
+}
+
+TYKTCanShu::~TYKTCanShu() {
+    if (handle_ && IsWindow(handle_)) DestroyWindow(handle_);
+    if (font_) DeleteObject(font_);
+}
+
+void TYKTCanShu::SizeAndCentre(DWORD style, DWORD exStyle) {
+    const int clientWidth = Scale(436);
+    const int clientHeight = Scale(359);
+    RECT frame{0, 0, clientWidth, clientHeight};
+    AdjustWindowRectEx(&frame, style, FALSE, exStyle);
+    int width = frame.right - frame.left;
+    int height = frame.bottom - frame.top;
+    SetWindowPos(handle_, nullptr, 0, 0, width, height, SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOMOVE);
+    // Whatever the frame really takes, the client area gets its exact size.
+    RECT client;
+    GetClientRect(handle_, &client);
+    width += clientWidth - client.right;
+    height += clientHeight - client.bottom;
+    const int left = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
+    const int top = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
+    SetWindowPos(handle_, nullptr, left, top, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void TYKTCanShu::CreateControl(const ControlLayout& row) {
+    HWND parent = row.parent == kForm ? handle_ : Window(row.parent);
+    DWORD style = WS_CHILD | WS_VISIBLE;
+    DWORD exStyle = 0;
+    const wchar_t* cls = L"BUTTON";
+    int height = Scale(row.height);
+    switch (row.kind) {
+        case Kind::Panel:
+            cls = kPanelClass;
+            exStyle |= WS_EX_CONTROLPARENT;
+            break;
+        case Kind::ScrollBox:
+            cls = kScrollBoxClass;
+            exStyle |= WS_EX_CONTROLPARENT;
+            break;
+        case Kind::GroupBox:
+            style |= BS_GROUPBOX | WS_CLIPCHILDREN;
+            exStyle |= WS_EX_CONTROLPARENT;
+            break;
+        case Kind::Label:
+            cls = L"STATIC";
+            style |= SS_NOPREFIX | ((row.properties & kRightAligned) ? SS_RIGHT : SS_LEFT);
+            break;
+        case Kind::Button:
+            style |= BS_PUSHBUTTON | WS_TABSTOP;
+            break;
+        case Kind::Edit:
+            cls = L"EDIT";
+            style |= ES_AUTOHSCROLL | WS_TABSTOP;
+            if (row.properties & kUpperCase) style |= ES_UPPERCASE;
+            if (row.properties & kPasswordChar) style |= ES_PASSWORD;
+            exStyle |= WS_EX_CLIENTEDGE;
+            break;
+        case Kind::ComboBox: {
+            cls = L"COMBOBOX";
+            style |= CBS_DROPDOWN | CBS_AUTOHSCROLL | WS_VSCROLL | WS_TABSTOP;
+            int entries = 0;
+            while (row.entries && row.entries[entries]) ++entries;
+            height += entries * Scale(row.entryHeight) + Scale(4);  // the whole list when dropped down
+            break;
+        }
+        case Kind::CheckBox:
+            style |= BS_AUTOCHECKBOX | WS_TABSTOP;
+            break;
+        case Kind::RadioButton:
+            style |= BS_AUTORADIOBUTTON;
+            if (row.tabOrder == 0) style |= WS_GROUP | WS_TABSTOP;
+            break;
+    }
+    HWND control = CreateWindowExW(exStyle, cls, row.text ? row.text : L"", style, Scale(row.left), Scale(row.top),
+                                   Scale(row.width), height, parent,
+                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(row.id)), ModuleInstance(), nullptr);
+    if (!control) throw std::runtime_error(std::string("cannot create ") + row.name);
+    this->*(row.field) = control;
+    SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+
+    if (row.kind == Kind::GroupBox) ForwardChildNotifications(control);
+    if (row.kind == Kind::ComboBox) {
+        for (int i = 0; row.entries && row.entries[i]; ++i)
+            SendMessageW(control, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(row.entries[i]));
+        SendMessageW(control, CB_SETITEMHEIGHT, 0, Scale(row.entryHeight));
+        // The closed box is as high as laid out, whatever the font would make it.
+        LRESULT request = SendMessageW(control, CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0);
+        for (int attempt = 0; request != CB_ERR && attempt < 3; ++attempt) {
+            RECT box;
+            GetWindowRect(control, &box);
+            const int missing = Scale(row.height) - (box.bottom - box.top);
+            if (missing == 0) break;
+            request += missing;
+            SendMessageW(control, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), request);
+        }
+        SetWindowTextW(control, row.text ? row.text : L"");  // shown, with no entry selected
+        COMBOBOXINFO info{};
+        info.cbSize = sizeof info;
+        if (GetComboBoxInfo(control, &info) && info.hwndItem) {
+            SetPropW(info.hwndItem, kEditOriginalProc,
+                     reinterpret_cast<HANDLE>(GetWindowLongPtrW(info.hwndItem, GWLP_WNDPROC)));
+            SetWindowLongPtrW(info.hwndItem, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(EditProc));
+        }
+    }
+    if (row.kind == Kind::Edit) {
+        // EM_LIMITTEXT counts characters; FitsByteLimit counts the ANSI bytes.
+        if (row.maxBytes > 0) SendMessageW(control, EM_LIMITTEXT, row.maxBytes, 0);
+        if (row.properties & kPasswordChar) SendMessageW(control, EM_SETPASSWORDCHAR, L'*', 0);
+        SetPropW(control, kEditOriginalProc, reinterpret_cast<HANDLE>(GetWindowLongPtrW(control, GWLP_WNDPROC)));
+        SetWindowLongPtrW(control, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(EditProc));
+    }
+    if (row.properties & kChecked) SendMessageW(control, BM_SETCHECK, BST_CHECKED, 0);
+    if (row.properties & kDisabled) EnableWindow(control, FALSE);
+}
+
+void TYKTCanShu::SetCaption(const wchar_t* caption) { SetWindowTextW(handle_, caption); }
+
+HWND TYKTCanShu::Window(ControlId id) const {
+    const ControlLayout* row = RowOf(id);
+    return row ? this->*(row->field) : nullptr;
+}
+
+const ControlLayout* TYKTCanShu::RowOf(ControlId id) const {
+    for (const ControlLayout& row : Layout)
+        if (row.id == id) return &row;
+    return nullptr;
+}
+
+const ControlLayout* TYKTCanShu::RowOfWindow(HWND window) const {
+    // Up to one level: the edit and list of a combo box stand for the box.
+    for (int level = 0; window && window != handle_ && level < 2; ++level, window = GetParent(window))
+        for (const ControlLayout& row : Layout)
+            if (this->*(row.field) == window) return &row;
+    return nullptr;
+}
+
+COLORREF TYKTCanShu::FontColourOf(const ControlLayout& row) const {
+    for (const ControlLayout* at = &row; at; at = at->parent == kForm ? nullptr : RowOf(at->parent)) {
+        switch (at->colour) {
+            case FontColour::Black:
+                return RGB(0, 0, 0);
+            case FontColour::Navy:
+                return RGB(0, 0, 128);
+            case FontColour::Fuchsia:
+                return RGB(255, 0, 255);
+            case FontColour::Inherited:
+                break;
+        }
+    }
+    return GetSysColor(COLOR_WINDOWTEXT);
+}
+
+LRESULT TYKTCanShu::ColourControl(UINT message, HDC dc, HWND control) {
+    const ControlLayout* row = RowOfWindow(control);
+    if (!row || message == WM_CTLCOLORLISTBOX || message == WM_CTLCOLORSCROLLBAR)
+        return DefWindowProcW(handle_, message, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(control));
+    const bool inputBox = (row->kind == Kind::Edit || row->kind == Kind::ComboBox) && message == WM_CTLCOLOREDIT;
+    const bool inputControl = row->kind == Kind::Edit || row->kind == Kind::ComboBox;
+    SetTextColor(dc, inputControl && !IsWindowEnabled(control) ? GetSysColor(COLOR_GRAYTEXT) : FontColourOf(*row));
+    if (row->properties & kTransparent) {
+        SetBkMode(dc, TRANSPARENT);
+        return reinterpret_cast<LRESULT>(GetStockObject(NULL_BRUSH));
+    }
+    const int background = inputBox ? COLOR_WINDOW : COLOR_BTNFACE;
+    SetBkColor(dc, GetSysColor(background));
+    return reinterpret_cast<LRESULT>(GetSysColorBrush(background));
+}
+
+// ---------------------------------------------------------------------------
+// Messages and the modal loop
+
+TYKTCanShu* TYKTCanShu::FromChild(HWND child) {
+    HWND root = GetAncestor(child, GA_ROOT);
+    return root ? reinterpret_cast<TYKTCanShu*>(GetWindowLongPtrW(root, GWLP_USERDATA)) : nullptr;
+}
+
+LRESULT CALLBACK TYKTCanShu::FormProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NCCREATE) {
+        const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
+        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+    }
+    auto* form = reinterpret_cast<TYKTCanShu*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (form && form->handle_ == window) {
+        // No C++ exception may cross the window system's frames; a handler
+        // that fails leaves the dialog as it was, as an interrupted handler would.
+        try {
+            LRESULT result = 0;
+            if (form->HandleMessage(message, wParam, lParam, result)) return result;
+        } catch (...) {
+            return 0;
+        }
+    }
+    if (message == WM_NCDESTROY) SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+bool TYKTCanShu::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+    switch (message) {
+        case WM_COMMAND: {
+            const ControlLayout* row = RowOfWindow(reinterpret_cast<HWND>(lParam));
+            if (!row) return false;
+            if (HIWORD(wParam) == BN_CLICKED && row->onClick) (this->*(row->onClick))(this->*(row->field));
+            if (HIWORD(wParam) == CBN_EDITCHANGE && row->id == idCbbPort) SelectTypedPortEntry();
+            result = 0;
+            return true;
+        }
+        case WM_CTLCOLOREDIT:
+        case WM_CTLCOLORSTATIC:
+        case WM_CTLCOLORBTN:
+        case WM_CTLCOLORLISTBOX:
+        case WM_CTLCOLORSCROLLBAR:
+            result = ColourControl(message, reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
+            return true;
+        case WM_CLOSE:  // the title bar's close button: nothing is written
+            Close();
+            result = 0;
+            return true;
+        case WM_ACTIVATE:
+            if (LOWORD(wParam) == WA_INACTIVE) {
+                HWND focus = GetFocus();
+                if (focus && IsChild(handle_, focus)) savedFocus_ = focus;
+            } else {
+                HWND target = savedFocus_ && IsWindow(savedFocus_) && IsChild(handle_, savedFocus_) ? savedFocus_ : Panel1;
+                SetFocus(target);
+            }
+            result = 0;
+            return true;
+        default:
+            return false;
+    }
+}
+
+void TYKTCanShu::ShowModal(ModalDisabler& disabler, bool& quit, WPARAM& quitCode) {
+    quit = false;
+    closed_ = false;
+    disabler.Disable(handle_, GetWindow(handle_, GW_OWNER));
+    ShowWindow(handle_, SW_SHOWNORMAL);
+    SetForegroundWindow(handle_);
+    MSG message;
+    while (!closed_) {
+        const BOOL got = GetMessageW(&message, nullptr, 0, 0);
+        if (got == 0) {  // the host's loop is to end: end ours and leave the quit to it
+            quit = true;
+            quitCode = message.wParam;
+            break;
+        }
+        if (got == -1) break;
+        if (PreTranslate(message)) continue;
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+    // The owner first, so that the activation goes back to it.
+    disabler.Restore();
+    SetWindowPos(handle_, nullptr, 0, 0, 0, 0,
+                 SWP_HIDEWINDOW | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+// The dialog sees the keyboard first: Tab and the arrow keys of the radio
+// buttons move the focus, and every typed character passes FormKeyPress and
+// then the focused control's key filter before the control gets it.
+bool TYKTCanShu::PreTranslate(MSG& message) {
+    if (!message.hwnd || (message.hwnd != handle_ && !IsChild(handle_, message.hwnd))) return false;
+    try {
+        if (message.message == WM_KEYDOWN) {
+            const bool plain = GetKeyState(VK_CONTROL) >= 0 && GetKeyState(VK_MENU) >= 0;
+            if (message.wParam == VK_TAB && plain) {
+                SelectNext(GetKeyState(VK_SHIFT) >= 0);
+                return true;
+            }
+            if (plain && (message.wParam == VK_UP || message.wParam == VK_LEFT))
+                return MoveWithinRadioGroup(message.hwnd, false);
+            if (plain && (message.wParam == VK_DOWN || message.wParam == VK_RIGHT))
+                return MoveWithinRadioGroup(message.hwnd, true);
+            return false;
+        }
+        if (message.message == WM_CHAR) {
+            wchar_t key = static_cast<wchar_t>(message.wParam);
+            FormKeyPress(handle_, key);
+            if (key == 0) return true;
+            const ControlLayout* row = RowOfWindow(message.hwnd);
+            if (row && row->onKeyPress) {
+                (this->*(row->onKeyPress))(this->*(row->field), key);
+                if (key == 0) return true;
+            }
+            message.wParam = key;
+        }
+    } catch (...) {
+        return true;  // a failed handler swallows the key
+    }
+    return false;
+}
+
+// ---------------------------------------------------------------------------
+// Focus order
+
+void TYKTCanShu::AppendFocusOrder(ControlId parent) {
+    std::vector<const ControlLayout*> children;
+    for (const ControlLayout& row : Layout)
+        if (row.parent == parent && row.tabOrder >= 0) children.push_back(&row);
+    std::stable_sort(children.begin(), children.end(),
+                     [](const ControlLayout* a, const ControlLayout* b) { return a->tabOrder < b->tabOrder; });
+    for (const ControlLayout* row : children) {
+        focusOrder_.push_back(row->id);
+        if (HoldsControls(row->kind)) AppendFocusOrder(row->id);
+    }
+}
+
+bool TYKTCanShu::CanFocus(ControlId id) const {
+    const ControlLayout* row = RowOf(id);
+    if (!row || !TakesFocus(row->kind)) return false;
+    HWND control = this->*(row->field);
+    if (!IsWindowVisible(control)) return false;
+    // A disabled container keeps everything inside it out of reach.
+    for (HWND window = control; window && window != handle_; window = GetParent(window))
+        if (!IsWindowEnabled(window)) return false;
+    // Of a group of radio buttons only the selected one is a stop.
+    if (row->kind == Kind::RadioButton && !IsChecked(control)) return false;
+    return true;
+}
+
+void TYKTCanShu::FocusControl(ControlId id) {
+    const ControlLayout* row = RowOf(id);
+    HWND control = this->*(row->field);
+    SetFocus(control);
+    if (row->kind == Kind::Edit) SendMessageW(control, EM_SETSEL, 0, -1);
+}
+
+void TYKTCanShu::SelectNext(bool forward) {
+    const int count = static_cast<int>(focusOrder_.size());
+    int current = -1;
+    if (const ControlLayout* row = RowOfWindow(GetFocus())) {
+        const auto at = std::find(focusOrder_.begin(), focusOrder_.end(), row->id);
+        if (at != focusOrder_.end()) current = static_cast<int>(at - focusOrder_.begin());
+    }
+    for (int step = 1; step <= count; ++step) {
+        int index;
+        if (current < 0)
+            index = forward ? step - 1 : count - step;
+        else
+            index = ((current + (forward ? step : -step)) % count + count) % count;
+        if (CanFocus(focusOrder_[index])) {
+            FocusControl(focusOrder_[index]);
+            return;
+        }
+    }
+}
+
+bool TYKTCanShu::MoveWithinRadioGroup(HWND focus, bool forward) {
+    const ControlLayout* row = RowOfWindow(focus);
+    if (!row || row->kind != Kind::RadioButton) return false;
+    std::vector<const ControlLayout*> group;
+    for (const ControlLayout& other : Layout)
+        if (other.parent == row->parent && other.kind == Kind::RadioButton) group.push_back(&other);
+    std::stable_sort(group.begin(), group.end(),
+                     [](const ControlLayout* a, const ControlLayout* b) { return a->tabOrder < b->tabOrder; });
+    const auto at = std::find(group.begin(), group.end(), row);
+    const int count = static_cast<int>(group.size());
+    const int index = static_cast<int>(at - group.begin());
+    HWND next = this->*(group[static_cast<std::size_t>(((index + (forward ? 1 : -1)) % count + count) % count)]->field);
+    SetFocus(next);
+    SendMessageW(next, BM_CLICK, 0, 0);
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// Typing limits beyond the key filters
+
+LRESULT CALLBACK TYKTCanShu::EditProc(HWND edit, UINT message, WPARAM wParam, LPARAM lParam) {
+    const auto original = reinterpret_cast<WNDPROC>(GetPropW(edit, kEditOriginalProc));
+    TYKTCanShu* form = FromChild(edit);
+    const ControlLayout* row = form ? form->RowOfWindow(edit) : nullptr;
+    if (row) {
+        try {
+            const bool fixedText = (row->properties & kFixedText) != 0;
+            switch (message) {
+                case WM_CHAR:
+                    if (wParam >= 0x20 && row->maxBytes > 0 &&
+                        !form->FitsByteLimit(edit, *row, std::wstring(1, static_cast<wchar_t>(wParam))))
+                        return 0;  // the text would pass its limit: refused
+                    break;
+                case WM_PASTE:
+                    if (!fixedText) form->PasteFiltered(edit, *row);
+                    return 0;
+                case WM_KEYDOWN:
+                    if (fixedText && wParam == VK_DELETE) return 0;
+                    break;
+                case WM_CUT:
+                case WM_CLEAR:
+                case WM_UNDO:
+                case EM_UNDO:
+                    if (fixedText) return 0;
+                    break;
+                default:
+                    break;
+            }
+        } catch (...) {
+            return 0;
+        }
+    }
+    if (message == WM_NCDESTROY) {
+        SetWindowLongPtrW(edit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(original));
+        RemovePropW(edit, kEditOriginalProc);
+    }
+    return CallWindowProcW(original, edit, message, wParam, lParam);
+}
+
+bool TYKTCanShu::FitsByteLimit(HWND edit, const ControlLayout& row, std::wstring_view insert) const {
+    if (row.maxBytes <= 0) return true;
+    const std::wstring text = WindowText(edit);
+    DWORD start = 0, end = 0;
+    SendMessageW(edit, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+    start = std::min<DWORD>(start, static_cast<DWORD>(text.size()));
+    end = std::min<DWORD>(std::max(start, end), static_cast<DWORD>(text.size()));
+    const std::size_t kept = AnsiLength(text) - AnsiLength(std::wstring_view(text).substr(start, end - start));
+    return kept + AnsiLength(insert) <= static_cast<std::size_t>(row.maxBytes);
+}
+
+// Pasted text is held to what typing could have produced: the control's key
+// filter and its byte limit.
+void TYKTCanShu::PasteFiltered(HWND edit, const ControlLayout& row) {
+    std::wstring pasted;
+    if (!OpenClipboard(edit)) return;
+    if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
+        if (const auto* chars = static_cast<const wchar_t*>(GlobalLock(data))) {
+            pasted = chars;
+            GlobalUnlock(data);
+        }
+    }
+    CloseClipboard();
+    std::wstring accepted;
+    for (wchar_t key : pasted) {
+        if (key < 0x20) continue;  // one line, no control characters
+        if (row.onKeyPress) (this->*(row.onKeyPress))(this->*(row.field), key);
+        if (key == 0) continue;
+        std::wstring candidate = accepted + key;
+        if (!FitsByteLimit(edit, row, candidate)) break;
+        accepted.swap(candidate);
+    }
+    if (!accepted.empty()) SendMessageW(edit, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(accepted.c_str()));
+}
+
+// Digits typed into the port box select the entry they spell, so that what
+// the box shows is what a save stores; other text selects no entry.
+void TYKTCanShu::SelectTypedPortEntry() {
+    const std::wstring typed = WindowText(cbbPort);
+    const LRESULT match = SendMessageW(cbbPort, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                                       reinterpret_cast<LPARAM>(typed.c_str()));
+    if (match != CB_ERR) {
+        DWORD start = 0, end = 0;
+        SendMessageW(cbbPort, CB_GETEDITSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+        SendMessageW(cbbPort, CB_SETCURSEL, static_cast<WPARAM>(match), 0);
+        SendMessageW(cbbPort, CB_SETEDITSEL, 0, MAKELPARAM(start, end));
+        return;
+    }
+    // Clearing the selection through the box would clear the typed text too.
+    COMBOBOXINFO info{};
+    info.cbSize = sizeof info;
+    if (GetComboBoxInfo(cbbPort, &info) && info.hwndList)
+        SendMessageW(info.hwndList, LB_SETCURSEL, static_cast<WPARAM>(-1), 0);
+}
+
+// ---------------------------------------------------------------------------
+// Event handlers
+
+void TYKTCanShu::FormCreate(HWND) {
+    // A value that cannot be used stops the load before any control is
+    // filled: the controls keep their laid-out content.
+    if (!LoadSettings()) return;
+    FillControls();
+}
+
+bool TYKTCanShu::LoadSettings() {
+    SettingsReadPass store;
+    if (!store.KeyExists()) {
+        // Nothing is written: the store stays untouched until a save.
+        iPortIndex = 0;
+        iRate = 9600;
+        iSector = 7;
+        sKey = kDefaultKey;
+        sAuto = "0";
+        iStepSec = 1500;
+        sDbStatus = "0";
+        sDbIpAddr.clear();
+        sDbName.clear();
+        sDbUser.clear();
+        sDbPass.clear();
+        sCodeOrNo = "0";
+        return true;
+    }
+    auto text = [&](const char* name, std::string& field) {
+        const std::optional<std::string> value = store.Text(name);
+        if (!value) return false;
+        field = Trim(*value);
+        return true;
+    };
+    // No "0" in front and no fallback: a number that does not convert stops the load.
+    auto number = [&](const char* name, bool emptyIsZero, std::int32_t& field) {
+        std::string value;
+        if (!text(name, value)) return false;
+        if (value.empty() && emptyIsZero) value = "0";
+        const std::optional<std::int32_t> converted = ParseInt32(value);
+        if (!converted) return false;
+        field = *converted;
+        return true;
+    };
+    std::string dbPass;
+    if (!number(setting::kPort, true, iPortIndex) || !number(setting::kRate, false, iRate) ||
+        !number(setting::kSector, true, iSector) || !text(setting::kKey, sKey) || !text(setting::kAuto, sAuto) ||
+        !number(setting::kStepSec, true, iStepSec) || !text(setting::kDbStatus, sDbStatus) ||
+        !text(setting::kDbIpAddr, sDbIpAddr) || !text(setting::kDbName, sDbName) ||
+        !text(setting::kDbUser, sDbUser) || !text(setting::kDbPass, dbPass))
+        return false;
+    const std::optional<std::string> plain = DecodeDbPassword(dbPass);
+    if (!plain) return false;
+    sDbPass = *plain;
+    return text(setting::kCodeOrNo, sCodeOrNo);
+}
+
+void TYKTCanShu::FillControls() {
+    const bool portListed = iPortIndex >= 0 && iPortIndex <= 9;
+    SendMessageW(cbbPort, CB_SETCURSEL, portListed ? static_cast<WPARAM>(iPortIndex) : static_cast<WPARAM>(-1), 0);
+
+    const std::wstring rate = Decimal(iRate);
+    const LRESULT rateEntry =
+        SendMessageW(cbbRate, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(rate.c_str()));
+    SendMessageW(cbbRate, CB_SETCURSEL, static_cast<WPARAM>(rateEntry), 0);
+    // An unlisted rate stays visible, so that a save keeps what was stored.
+    if (rateEntry == CB_ERR) SetWindowTextW(cbbRate, rate.c_str());
+
+    SetWindowTextW(edSector, Decimal(iSector).c_str());
+    SetAnsiWindowText(edPassKey, Trim(sKey));
+    SendMessageW(cbAuto, BM_SETCHECK, IsFlagOn(sAuto) ? BST_CHECKED : BST_UNCHECKED, 0);
+    SetWindowTextW(edStepSec, Decimal(iStepSec).c_str());
+    SendMessageW(cbStatus, BM_SETCHECK, IsFlagOn(sDbStatus) ? BST_CHECKED : BST_UNCHECKED, 0);
+    SetAnsiWindowText(edIP, sDbIpAddr);
+    SetAnsiWindowText(edName, sDbName);
+    SetAnsiWindowText(edPass, sDbPass);
+    SetAnsiWindowText(edUser, sDbUser);
+    const bool checkOn = IsChecked(cbStatus);
+    for (HWND box : {edIP, edName, edPass, edUser}) EnableWindow(box, checkOn);
+    if (IsFlagOn(sCodeOrNo)) {
+        SendMessageW(rbCode, BM_SETCHECK, BST_UNCHECKED, 0);
+        SendMessageW(rbOrder, BM_SETCHECK, BST_CHECKED, 0);
+    }
+}
+
+void TYKTCanShu::FormKeyPress(HWND, wchar_t& key) {
+    if (key != kEnter) return;
+    key = 0;  // Enter never reaches a control: it moves on as Tab does
+    SelectNext(true);
+}
+
+void TYKTCanShu::edStepSecKeyPress(HWND, wchar_t& key) {
+    if (!IsDigit(key) && key != kBackspace) key = 0;
+}
+
+void TYKTCanShu::cbbPortKeyPress(HWND, wchar_t& key) {
+    if (!IsDigit(key) && key != kBackspace) key = 0;
+}
+
+void TYKTCanShu::cbbRateKeyPress(HWND, wchar_t& key) { key = 0; }
+
+void TYKTCanShu::edPassKeyKeyPress(HWND, wchar_t& key) {
+    if (!IsDigit(key) && !IsHexLetter(key) && key != kBackspace) key = 0;
+}
+
+void TYKTCanShu::cbStatusClick(HWND) {
+    const bool on = IsChecked(cbStatus);
+    for (HWND box : {edIP, edName, edPass, edUser}) EnableWindow(box, on);
+}
+
+void TYKTCanShu::btModClick(HWND) {
+    EnterEditMode();
+    // The focus leaves the now disabled btMod for the first setting.
+    for (ControlId id : focusOrder_) {
+        const ControlLayout* row = RowOf(id);
+        if (IsChild(grbEdit, this->*(row->field)) && CanFocus(id)) {
+            FocusControl(id);
+            return;
+        }
+    }
+    SelectNext(true);
+}
+
+void TYKTCanShu::EnterEditMode() {
+    EnableWindow(btMod, FALSE);
+    EnableWindow(grbEdit, TRUE);
+    SetWindowTextW(grbEdit, kEditCaption);
+}
+
+void TYKTCanShu::EnterViewMode() {
+    EnableWindow(btMod, TRUE);
+    EnableWindow(grbEdit, FALSE);
+    SetWindowTextW(grbEdit, L"");
+}
+
+void TYKTCanShu::btOkClick(HWND) {
+    if (Trim(AnsiWindowText(edPassKey)).size() != 24) {
+        Notify(kKeyLengthText);
+        return;
+    }
+    const std::optional<std::int32_t> stepSec = ParseInt32(Trim(AnsiWindowText(edStepSec)));
+    if (!stepSec) {
+        EnterEditMode();
+        Notify(kIntervalText);
+        FocusControl(idEdStepSec);
+        return;
+    }
+    EnterViewMode();
+    if (!SaveSettings(*stepSec)) Notify(kWriteFailedText);
+    Close();
+}
+
+void TYKTCanShu::btCancelClick(HWND sender) {
+    if (IsWindowEnabled(btMod))
+        btOkClick(sender);  // in view mode this button saves, key check and all
+    else
+        Close();
+}
+
+bool TYKTCanShu::SaveSettings(std::int32_t stepSec) {
+    SettingsWriter store;
+    if (!store.Open()) return false;
+    const LRESULT port = SendMessageW(cbbPort, CB_GETCURSEL, 0, 0);
+    if (!store.Write(setting::kPort, std::to_string(port == CB_ERR ? -1 : static_cast<long long>(port))) ||
+        !store.Write(setting::kRate, Trim(AnsiWindowText(cbbRate))) ||
+        !store.Write(setting::kAuto, IsChecked(cbAuto) ? "1" : "0") ||
+        !store.Write(setting::kSector, Trim(AnsiWindowText(edSector))) ||
+        !store.Write(setting::kKey, Trim(AnsiWindowText(edPassKey))))
+        return false;
+    if (stepSec < kMinStepSec) SetWindowTextW(edStepSec, Decimal(kMinStepSec).c_str());
+    if (!store.Write(setting::kStepSec, Trim(AnsiWindowText(edStepSec)))) return false;
+    if (IsChecked(cbStatus)) {
+        if (!store.Write(setting::kDbStatus, "1") || !store.Write(setting::kDbIpAddr, Trim(AnsiWindowText(edIP))) ||
+            !store.Write(setting::kDbName, Trim(AnsiWindowText(edName))) ||
+            !store.Write(setting::kDbUser, Trim(AnsiWindowText(edUser))) ||
+            !store.Write(setting::kDbPass, EncodeDbPassword(Trim(AnsiWindowText(edPass)))))
+            return false;
+    } else if (!store.Write(setting::kDbStatus, "0")) {
+        return false;
+    }
+    return store.Write(setting::kCodeOrNo, IsChecked(rbOrder) ? "1" : "0");
+}
+
+void TYKTCanShu::Notify(const wchar_t* text) { MessageBoxW(handle_, text, kNoticeTitle, MB_OK); }
+
+}  // namespace ykt::dialog

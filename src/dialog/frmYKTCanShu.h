@@ -1,0 +1,184 @@
+// The settings dialog TYKTCanShu: its layout as one table, the window built
+// from it, and the ten event handlers.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "ControlIds.h"
+#include "FormKit.h"
+
+namespace ykt::dialog {
+
+struct ControlLayout;
+
+class TYKTCanShu {
+public:
+    // Creates the dialog and its controls from the layout (hidden, owned by
+    // owner) and runs FormCreate. Throws std::runtime_error when a window
+    // cannot be created.
+    explicit TYKTCanShu(HWND owner);
+    ~TYKTCanShu();
+    TYKTCanShu(const TYKTCanShu&) = delete;
+    TYKTCanShu& operator=(const TYKTCanShu&) = delete;
+
+    HWND Handle() const { return handle_; }
+    void SetCaption(const wchar_t* caption);
+
+    // Shows the dialog and runs its message loop on the calling thread until
+    // the dialog closes; the windows that disabler disabled meanwhile are
+    // enabled again before it returns. A WM_QUIT taken from the queue ends the
+    // display; quit tells so, with its code in quitCode.
+    void ShowModal(ModalDisabler& disabler, bool& quit, WPARAM& quitCode);
+
+    // Event handlers, bound to their controls by the layout.
+    void FormCreate(HWND sender);
+    void FormKeyPress(HWND sender, wchar_t& key);
+    void btModClick(HWND sender);
+    void btOkClick(HWND sender);
+    void btCancelClick(HWND sender);
+    void cbStatusClick(HWND sender);
+    void edStepSecKeyPress(HWND sender, wchar_t& key);
+    void cbbPortKeyPress(HWND sender, wchar_t& key);
+    void cbbRateKeyPress(HWND sender, wchar_t& key);
+    void edPassKeyKeyPress(HWND sender, wchar_t& key);
+
+    // Every control of the dialog, in creation order (parents first).
+    static const ControlLayout Layout[kControlCount];
+
+private:
+    static LRESULT CALLBACK FormProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    static LRESULT CALLBACK EditProc(HWND edit, UINT message, WPARAM wParam, LPARAM lParam);
+    static TYKTCanShu* FromChild(HWND child);
+
+    bool HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
+    bool PreTranslate(MSG& message);
+    void CreateControl(const ControlLayout& row);
+    void SizeAndCentre(DWORD style, DWORD exStyle);
+    int Scale(int pixels) const { return MulDiv(pixels, dpi_, 96); }
+
+    HWND Window(ControlId id) const;
+    const ControlLayout* RowOf(ControlId id) const;
+    const ControlLayout* RowOfWindow(HWND window) const;  // a combo box's edit maps to the combo box
+    COLORREF FontColourOf(const ControlLayout& row) const;
+    LRESULT ColourControl(UINT message, HDC dc, HWND control);
+
+    // Focus order: the layout's tab orders, containers entered in place.
+    void AppendFocusOrder(ControlId parent);
+    bool CanFocus(ControlId id) const;
+    void FocusControl(ControlId id);
+    void SelectNext(bool forward);
+    bool MoveWithinRadioGroup(HWND focus, bool forward);
+
+    // Typing limits beyond the key filters: byte limits and pasted text.
+    bool FitsByteLimit(HWND edit, const ControlLayout& row, std::wstring_view insert) const;
+    void PasteFiltered(HWND edit, const ControlLayout& row);
+    void SelectTypedPortEntry();
+
+    // The load step and its parts.
+    bool LoadSettings();
+    void FillControls();
+    void EnterEditMode();
+    void EnterViewMode();
+    bool SaveSettings(std::int32_t stepSec);
+    void Notify(const wchar_t* text);
+    void Close() { closed_ = true; }
+
+    // The controls, in the order the dialog declares them.
+    HWND ScrollBox = nullptr;
+    HWND Panel1 = nullptr;
+    HWND Panel2 = nullptr;
+    HWND grbEdit = nullptr;
+    HWND Label7 = nullptr;
+    HWND Label16 = nullptr;
+    HWND Label1 = nullptr;
+    HWND Label3 = nullptr;
+    HWND Label5 = nullptr;
+    HWND cbbRate = nullptr;
+    HWND cbbPort = nullptr;
+    HWND cbAuto = nullptr;
+    HWND edStepSec = nullptr;
+    HWND Label4 = nullptr;
+    HWND btMod = nullptr;
+    HWND btOk = nullptr;
+    HWND btCancel = nullptr;
+    HWND Label2 = nullptr;
+    HWND edSector = nullptr;
+    HWND Label6 = nullptr;
+    HWND edPassKey = nullptr;
+    HWND Label8 = nullptr;
+    HWND cbStatus = nullptr;
+    HWND Label9 = nullptr;
+    HWND edIP = nullptr;
+    HWND Label10 = nullptr;
+    HWND edName = nullptr;
+    HWND Label11 = nullptr;
+    HWND edUser = nullptr;
+    HWND Label12 = nullptr;
+    HWND edPass = nullptr;
+    HWND GroupBox1 = nullptr;
+    HWND rbCode = nullptr;
+    HWND rbOrder = nullptr;
+
+    // The settings as the load step found them (texts in the ANSI code page).
+    std::int32_t iPortIndex = 0;
+    std::int32_t iRate = 0;
+    std::int32_t iSector = 0;
+    std::string sKey;
+    std::string sAuto;
+    std::int32_t iStepSec = 0;
+    std::string sDbStatus;
+    std::string sDbIpAddr;
+    std::string sDbName;
+    std::string sDbUser;
+    std::string sDbPass;
+    std::string sCodeOrNo;
+
+    HWND handle_ = nullptr;
+    HFONT font_ = nullptr;
+    int dpi_ = 96;
+    HWND savedFocus_ = nullptr;  // the control to give the focus back to on activation
+    bool closed_ = false;
+    std::vector<ControlId> focusOrder_;
+
+};
+
+enum class Kind { Panel, ScrollBox, GroupBox, Label, Button, Edit, ComboBox, CheckBox, RadioButton };
+
+// Font colours; Inherited takes the parent's, up to the dialog's window text.
+enum class FontColour { Inherited, Black, Navy, Fuchsia };
+
+// Further properties of a control.
+enum Property : unsigned {
+    kNoProperty = 0,
+    kDisabled = 1u << 0,      // created disabled
+    kChecked = 1u << 1,       // check box ticked / radio button selected
+    kRightAligned = 1u << 2,  // label text
+    kTransparent = 1u << 3,   // label drawn without its own background
+    kUpperCase = 1u << 4,     // letters entered turn upper case
+    kPasswordChar = 1u << 5,  // characters shown as '*'
+    kFixedText = 1u << 6,     // nothing but choosing an entry changes the text
+};
+
+struct ControlLayout {
+    ControlId id;
+    const char* name;
+    Kind kind;
+    ControlId parent;
+    int left, top, width, height;  // pixels at 96 DPI, relative to the parent's client area
+    const wchar_t* text;           // caption or initial text; nullptr for none
+    FontColour colour;
+    int tabOrder;  // among the parent's children; -1 takes no focus
+    unsigned properties;
+    int maxBytes;                   // typed text limit in ANSI bytes; 0 for none
+    const wchar_t* const* entries;  // combo box entries, ended by nullptr
+    int entryHeight;                // combo box entry height
+    HWND TYKTCanShu::*field;
+    void (TYKTCanShu::*onClick)(HWND sender);
+    void (TYKTCanShu::*onKeyPress)(HWND sender, wchar_t& key);
+};
+
+}  // namespace ykt::dialog

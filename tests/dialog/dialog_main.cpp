@@ -1,0 +1,107 @@
+// The dialog test program: one host process for every case, with a watchdog
+// that ends it when a case hangs instead of letting the run hang.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "DialogDriver.h"
+#include "HostLib.h"
+
+namespace {
+
+constexpr ULONGLONG kCaseLimitMs = 30000;
+volatile ULONGLONG g_deadline = ~0ull;
+std::string g_currentCase;
+
+DWORD WINAPI Watchdog(void*) {
+    for (;;) {
+        Sleep(250);
+        if (GetTickCount64() > g_deadline) {
+            std::fprintf(stderr, "\nwatchdog: %s did not finish within %llu s; ending the test program\n",
+                         g_currentCase.c_str(), kCaseLimitMs / 1000);
+            std::fflush(stderr);
+            std::fflush(stdout);
+            TerminateProcess(GetCurrentProcess(), 3);
+        }
+    }
+}
+
+class WatchdogListener : public testing::EmptyTestEventListener {
+    void OnTestStart(const testing::TestInfo& info) override {
+        g_currentCase = std::string(info.test_suite_name()) + "." + info.name();
+        g_deadline = GetTickCount64() + kCaseLimitMs;
+    }
+    void OnTestEnd(const testing::TestInfo&) override { g_deadline = ~0ull; }
+};
+
+// Wine settings the rig needs, read by wine when a process starts:
+// - There is no window manager on the test display: wine manages its windows
+//   itself and does not wait for a manager to confirm that a hidden window is
+//   gone (seconds per window otherwise).
+// - The dialog's font "宋体" (SimSun) is drawn with AR PL UMing, a Song face
+//   with the same measures (fonts-arphic-uming), where it is installed.
+// Returns whether anything had to be changed.
+bool EnsureWineSettings() {
+    const struct {
+        const wchar_t* key;
+        const wchar_t* name;
+        const wchar_t* value;
+    } settings[] = {
+        {L"Software\\Wine\\X11 Driver", L"Managed", L"N"},
+        {L"Software\\Wine\\Fonts\\Replacements", L"\u5B8B\u4F53", L"AR PL UMing CN"},
+        {L"Software\\Wine\\Fonts\\Replacements", L"SimSun", L"AR PL UMing CN"},
+        {L"Control Panel\\Desktop", L"FontSmoothing", L"0"},
+    };
+    bool changed = false;
+    for (const auto& setting : settings) {
+        HKEY key = nullptr;
+        if (RegCreateKeyExW(HKEY_CURRENT_USER, setting.key, 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr, &key,
+                            nullptr) != ERROR_SUCCESS)
+            continue;
+        wchar_t current[64] = L"";
+        DWORD size = sizeof current - sizeof(wchar_t);
+        DWORD type = 0;
+        const bool same = RegQueryValueExW(key, setting.name, nullptr, &type, reinterpret_cast<BYTE*>(current),
+                                           &size) == ERROR_SUCCESS &&
+                          type == REG_SZ && std::wstring(current) == setting.value;
+        if (!same) {
+            RegSetValueExW(key, setting.name, 0, REG_SZ, reinterpret_cast<const BYTE*>(setting.value),
+                           static_cast<DWORD>((wcslen(setting.value) + 1) * sizeof(wchar_t)));
+            changed = true;
+        }
+        RegCloseKey(key);
+    }
+    return changed;
+}
+
+// Runs this program again with the same command line, so that the settings
+// just written are in force, and returns its exit code.
+int RunAgain() {
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(nullptr, GetCommandLineW(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                        &process)) {
+        std::fprintf(stderr, "cannot start the test program again\n");
+        return 1;
+    }
+    WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD code = 1;
+    GetExitCodeProcess(process.hProcess, &code);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return static_cast<int>(code);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (EnsureWineSettings()) return RunAgain();
+    testing::InitGoogleTest(&argc, argv);
+    testing::UnitTest::GetInstance()->listeners().Append(new WatchdogListener);
+    CloseHandle(CreateThread(nullptr, 0, Watchdog, nullptr, 0, nullptr));
+    ykt::test::HostLib lib(ykt::test::AllocMode::ProcessHeap);
+    ykt::test::StartHost(lib);
+    return RUN_ALL_TESTS();
+}
