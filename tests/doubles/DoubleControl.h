@@ -17,6 +17,10 @@ enum DoubleFault {
     kNoFault = 0,
     kAccessViolation = 1,   // a write through a null pointer
     kForeignException = 2,  // RaiseException with another runtime's code
+    // Reads and GetCardState: the outputs are written first (card values,
+    // message, integers), then the access violation, as a library that fails
+    // half-way through would leave them. Other functions: as kAccessViolation.
+    kAccessViolationAfterOutputs = 3,
 };
 
 // Code of the foreign exception the doubles raise (the code a Delphi runtime uses).
@@ -35,6 +39,10 @@ YKT_DOUBLE_API void dbl_note(const char* entry);
 // Set by the BCIdll double: what the last GetCardState received.
 YKT_DOUBLE_API const char* dbl_card_state_args(void);
 YKT_DOUBLE_API void dbl_set_card_state_args(const char* args);
+// Quiet mode (1): nothing is logged or recorded, so a call costs only its
+// script look-up (benchmarks). dbl_reset leaves the mode as it is.
+YKT_DOUBLE_API void dbl_set_quiet(int quiet);
+YKT_DOUBLE_API int dbl_quiet(void);
 
 // borlndmm.dll double: blocks handed out and not yet freed; frees of blocks it
 // does not know (double frees included).

@@ -19,6 +19,18 @@ struct Script {
 Script g_script;
 std::string g_log;
 std::string g_cardStateArgs;
+bool g_quiet = false;
+
+// Functions with outputs, where kAccessViolationAfterOutputs waits until the
+// outputs are written (dbl_after_outputs).
+bool WritesOutputs(const std::string& function) {
+    return function == "ReadCardNoBeep" || function == "ReadCardBeep" || function == "GetCardState";
+}
+
+int FaultOf(const char* function) {
+    auto fault = g_script.faults.find(function);
+    return fault == g_script.faults.end() ? kNoFault : fault->second;
+}
 
 void Reset() {
     g_script = Script();
@@ -47,23 +59,35 @@ YKT_DOUBLE_API void dbl_set_card(int serial, int code, int balance, int fourth) 
 }
 YKT_DOUBLE_API const char* dbl_log(void) { return g_log.c_str(); }
 YKT_DOUBLE_API void dbl_note(const char* entry) {
+    if (g_quiet) return;
     g_log += entry;
     g_log += '\n';
 }
 YKT_DOUBLE_API const char* dbl_card_state_args(void) { return g_cardStateArgs.c_str(); }
 YKT_DOUBLE_API void dbl_set_card_state_args(const char* args) { g_cardStateArgs = args; }
+YKT_DOUBLE_API void dbl_set_quiet(int quiet) { g_quiet = quiet != 0; }
+YKT_DOUBLE_API int dbl_quiet(void) { return g_quiet ? 1 : 0; }
 
 // Faults happen after the call is logged, as inside a real library.
 YKT_DOUBLE_API int dbl_enter(const char* function) {
-    auto fault = g_script.faults.find(function);
-    if (fault != g_script.faults.end()) {
-        if (fault->second == kAccessViolation) *static_cast<volatile int*>(nullptr) = 1;
-        if (fault->second == kForeignException) RaiseException(YKT_FOREIGN_EXCEPTION_CODE, 0, 0, nullptr);
-    }
+    const int fault = FaultOf(function);
+    if (fault == kAccessViolation || (fault == kAccessViolationAfterOutputs && !WritesOutputs(function)))
+        *static_cast<volatile int*>(nullptr) = 1;
+    if (fault == kForeignException) RaiseException(YKT_FOREIGN_EXCEPTION_CODE, 0, 0, nullptr);
     return g_script.results[function];
 }
 
+// The second half of kAccessViolationAfterOutputs: called once the outputs are
+// written. True when the outputs must be written although the result says no.
+YKT_DOUBLE_API int dbl_outputs_before_fault(const char* function) {
+    return FaultOf(function) == kAccessViolationAfterOutputs ? 1 : 0;
+}
+YKT_DOUBLE_API void dbl_after_outputs(const char* function) {
+    if (FaultOf(function) == kAccessViolationAfterOutputs) *static_cast<volatile int*>(nullptr) = 1;
+}
+
 YKT_DOUBLE_API int __stdcall WT_init(int port, int rate, int sector, const unsigned char* key) {
+    if (g_quiet) return dbl_enter("WT_init");
     char entry[128];
     int n = std::snprintf(entry, sizeof entry, "WT_init(%d,%d,%d,", port, rate, sector);
     for (int i = 0; i < 13; ++i) n += std::snprintf(entry + n, sizeof entry - n, "%02X", key[i]);
@@ -80,12 +104,13 @@ YKT_DOUBLE_API int __stdcall WT_exit(void) {
 static int Read(const char* function, int* serial, int* code, int* balance, int* fourth) {
     dbl_note(function);
     const int result = dbl_enter(function);
-    if (result == 1) {
+    if (result == 1 || dbl_outputs_before_fault(function)) {
         *serial = g_script.card[0];
         *code = g_script.card[1];
         *balance = g_script.card[2];
         *fourth = g_script.card[3];
     }
+    dbl_after_outputs(function);
     return result;
 }
 
@@ -98,6 +123,7 @@ YKT_DOUBLE_API int __stdcall ReadCardBeep(int* serial, int* code, int* balance, 
 }
 
 YKT_DOUBLE_API int __stdcall Decrease(int code, int amount) {
+    if (g_quiet) return dbl_enter("Decrease");
     char entry[64];
     std::snprintf(entry, sizeof entry, "Decrease(%d,%d)", code, amount);
     dbl_note(entry);

@@ -1,0 +1,281 @@
+// The cost of a call: each card export against its floor, the registry reads
+// and vendor calls the operation cannot do without, made directly. The
+// doubles are instant and quiet, so what remains is the library's own work.
+//   call_bench.exe [--runs=7] [--calls=N] [--dialog]
+#include <windows.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "DoubleControl.h"
+#include "reader/VendorApi.h"
+
+namespace {
+
+const char* const kKeyPath = "SOFTWARE\\Velbrook\\Lib";
+
+void Set(const char* name, const char* value) {
+    HKEY key = nullptr;
+    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kKeyPath, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) !=
+        ERROR_SUCCESS) {
+        std::fprintf(stderr, "bench: cannot write the settings key\n");
+        std::exit(2);
+    }
+    RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value), static_cast<DWORD>(std::strlen(value) + 1));
+    RegCloseKey(key);
+}
+
+// One value as the library reads it: open read-only, query, close.
+void ReadValue(const char* name) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKeyPath, 0, KEY_READ, &key) != ERROR_SUCCESS) return;
+    char buffer[256];
+    DWORD type = 0, size = sizeof buffer;
+    RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size);
+    RegCloseKey(key);
+}
+
+const unsigned char kKeyBytes[13] = {0x5A, 0x3C, 0x96, 0xE1, 0xB7, 0x4D, 0x2F, 0x08, 0xC5, 0xA1, 0x7E, 0x39, 0};
+
+// The reads of each operation, in the library's order.
+const char* const kInitReads[] = {"YKT_PORT", "YKT_RATE", "YKT_SECTOR", "YKT_KEY"};
+const char* const kCardReads[] = {"YKT_PORT",   "YKT_RATE",   "YKT_SECTOR", "YKT_DBSATAUS", "YKT_DBIPADDR",
+                                  "YKT_DBNAME", "YKT_DBUSER", "YKT_DBPASS", "YKT_CODEORNO", "YKT_KEY"};
+const char* const kDeductReads[] = {"YKT_PORT", "YKT_RATE", "YKT_SECTOR", "YKT_KEY", "YKT_CODEORNO"};
+
+template <std::size_t N>
+void ReadAll(const char* const (&names)[N]) {
+    for (const char* name : names) ReadValue(name);
+}
+
+struct Api {
+    int(__stdcall* vbShowParaForm)(HWND);
+    int(__stdcall* vbDecCard)(char*, int, char**);
+    int(__stdcall* vbReadCardNo)(char**);
+    int(__stdcall* vbInitCom)();
+};
+
+template <class Fn>
+Fn Ordinal(HMODULE module, int ordinal) {
+    return reinterpret_cast<Fn>(
+        reinterpret_cast<void*>(GetProcAddress(module, reinterpret_cast<LPCSTR>(static_cast<ULONG_PTR>(ordinal)))));
+}
+
+// Host strings in the process heap (no borlndmm.dll is loaded).
+char* NewString(const char* text) {
+    const std::size_t n = std::strlen(text);
+    auto* block = static_cast<std::int32_t*>(HeapAlloc(GetProcessHeap(), 0, 8 + n + 1));
+    block[0] = 1;
+    block[1] = static_cast<std::int32_t>(n);
+    std::memcpy(block + 2, text, n + 1);
+    return reinterpret_cast<char*>(block + 2);
+}
+void Release(char* text) {
+    if (text && --reinterpret_cast<std::int32_t*>(text)[-2] == 0) HeapFree(GetProcessHeap(), 0, text - 8);
+}
+
+double Seconds(const std::function<void()>& body, int calls) {
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < calls; ++i) body();
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+struct Operation {
+    const char* name;
+    std::function<void()> setup;  // settings for this operation
+    std::function<void()> library;
+    std::function<void()> floor;
+};
+
+// --dialog: time from the call to the dialog being visible; a second thread
+// watches for the window and closes it as a user would.
+const wchar_t* const kDialogTitle = L"一卡通参数配置 [Orlanda：QKT-R7MX-2]";
+LARGE_INTEGER g_visibleAt;
+volatile LONG g_callReturned;
+
+DWORD WINAPI CloseWhenVisible(void*) {
+    const ULONGLONG giveUp = GetTickCount64() + 30000;
+    while (!g_callReturned && GetTickCount64() < giveUp) {
+        HWND dialog = FindWindowW(nullptr, kDialogTitle);
+        if (dialog && IsWindowVisible(dialog)) {
+            QueryPerformanceCounter(&g_visibleAt);
+            PostMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+            return 0;
+        }
+        Sleep(0);
+    }
+    if (!g_callReturned) {
+        std::printf("vbShowParaForm: no visible dialog after 30 s\n");
+        std::fflush(stdout);
+        ExitProcess(3);
+    }
+    return 0;
+}
+
+void TimeDialog(const Api& api) {
+    if (!GetEnvironmentVariableA("DISPLAY", nullptr, 0)) {
+        std::printf("vbShowParaForm: skipped (no X display)\n");
+        return;
+    }
+    std::vector<double> visible, whole;
+    for (int run = 0; run < 3; ++run) {
+        g_visibleAt.QuadPart = 0;
+        g_callReturned = 0;
+        HANDLE watcher = CreateThread(nullptr, 0, CloseWhenVisible, nullptr, 0, nullptr);
+        LARGE_INTEGER frequency, start, end;
+        QueryPerformanceFrequency(&frequency);
+        QueryPerformanceCounter(&start);
+        api.vbShowParaForm(nullptr);
+        QueryPerformanceCounter(&end);
+        InterlockedExchange(&g_callReturned, 1);
+        WaitForSingleObject(watcher, INFINITE);
+        CloseHandle(watcher);
+        if (g_visibleAt.QuadPart == 0) {
+            std::printf("vbShowParaForm: returned without showing a dialog (not implemented yet?)\n");
+            return;
+        }
+        visible.push_back(double(g_visibleAt.QuadPart - start.QuadPart) / double(frequency.QuadPart));
+        whole.push_back(double(end.QuadPart - start.QuadPart) / double(frequency.QuadPart));
+    }
+    std::printf("vbShowParaForm: visible after %.1f ms, closed and returned after %.1f ms (median of 3)\n",
+                Median(visible) * 1e3, Median(whole) * 1e3);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    int runs = 7, calls = 400;
+    bool dialog = false;
+    for (int i = 1; i < argc; ++i) {
+        if (!std::strncmp(argv[i], "--runs=", 7)) runs = std::max(1, std::atoi(argv[i] + 7));
+        if (!std::strncmp(argv[i], "--calls=", 8)) calls = std::max(1, std::atoi(argv[i] + 8));
+        if (!std::strcmp(argv[i], "--dialog")) dialog = true;
+    }
+    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
+    dbl_set_quiet(1);
+
+    RegDeleteTreeA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Velbrook");
+    Set("YKT_PORT", "0");
+    Set("YKT_RATE", "9600");
+    Set("YKT_SECTOR", "7");
+    Set("YKT_KEY", "5A3C96E1B74D2F08C5A17E39");
+    Set("YKT_AUTO", "0");
+    Set("YKT_STEPSEC", "1500");
+    Set("YKT_DBSATAUS", "0");
+    Set("YKT_DBIPADDR", "10.0.0.5");
+    Set("YKT_DBNAME", "ykt");
+    Set("YKT_DBUSER", "sa");
+    Set("YKT_DBPASS", "37003737");
+    Set("YKT_CODEORNO", "0");
+
+    HMODULE library = LoadLibraryA("Vb_Ykt.dll");
+    if (!library) {
+        std::fprintf(stderr, "bench: Vb_Ykt.dll not found\n");
+        return 2;
+    }
+    Api api{Ordinal<decltype(Api::vbShowParaForm)>(library, 1), Ordinal<decltype(Api::vbDecCard)>(library, 2),
+            Ordinal<decltype(Api::vbReadCardNo)>(library, 4), Ordinal<decltype(Api::vbInitCom)>(library, 6)};
+
+    char* number = nullptr;
+    char* input = NewString("000000012");
+    char* balance = nullptr;
+    int s[4];
+    char* message = nullptr;
+    int out[4];
+    const std::vector<Operation> operations = {
+        {"vbInitCom", [] {}, [&] { api.vbInitCom(); },
+         [&] {
+             ReadAll(kInitReads);
+             WT_init(0, 9600, 7, kKeyBytes);
+             WT_exit();
+         }},
+        {"vbReadCardNo", [] { Set("YKT_DBSATAUS", "0"); }, [&] { api.vbReadCardNo(&number); },
+         [&] {
+             ReadAll(kCardReads);
+             WT_init(0, 9600, 7, kKeyBytes);
+             ReadCardNoBeep(&s[0], &s[1], &s[2], &s[3]);
+             WT_exit();
+         }},
+        {"vbReadCardNo+state", [] { Set("YKT_DBSATAUS", "1"); }, [&] { api.vbReadCardNo(&number); },
+         [&] {
+             ReadAll(kCardReads);
+             WT_init(0, 9600, 7, kKeyBytes);
+             ReadCardNoBeep(&s[0], &s[1], &s[2], &s[3]);
+             message = const_cast<char*>("");
+             GetCardState("10.0.0.5", "sa", "pw", "ykt", "000000012", &message, &out[0], &out[1], &out[2], &out[3]);
+             WT_exit();
+         }},
+        {"vbDecCard", [] { Set("YKT_DBSATAUS", "0"); }, [&] { api.vbDecCard(input, 250, &balance); },
+         [&] {
+             ReadAll(kDeductReads);
+             WT_init(0, 9600, 7, kKeyBytes);
+             Decrease(12, 250);
+             ReadCardBeep(&s[0], &s[1], &s[2], &s[3]);
+             WT_exit();
+         }},
+    };
+
+    std::printf("%-20s %12s %12s %8s   (median of %d runs of %d calls, wine64, instant doubles)\n", "operation",
+                "library us", "floor us", "ratio", runs, calls);
+    double worst = 0;
+    for (const Operation& op : operations) {
+        op.setup();
+        // Warm-up: registry caches, the loader, first allocations.
+        Seconds(op.library, calls / 4 + 1);
+        Seconds(op.floor, calls / 4 + 1);
+        std::vector<double> lib, floor, ratio;
+        for (int run = 0; run < runs; ++run) {
+            // Alternate the order so that drift of the machine hits both alike.
+            double l, f;
+            if (run % 2) {
+                f = Seconds(op.floor, calls);
+                l = Seconds(op.library, calls);
+            } else {
+                l = Seconds(op.library, calls);
+                f = Seconds(op.floor, calls);
+            }
+            lib.push_back(l / calls);
+            floor.push_back(f / calls);
+            ratio.push_back(l / f);
+        }
+        const double r = Median(ratio);
+        worst = std::max(worst, r);
+        std::printf("%-20s %12.1f %12.1f %8.3f\n", op.name, Median(lib) * 1e6, Median(floor) * 1e6, r);
+    }
+    // What the floor is made of: one registry value, and the vendor calls alone.
+    {
+        std::vector<double> reg, vendor;
+        for (int run = 0; run < runs; ++run) {
+            reg.push_back(Seconds([] { ReadValue("YKT_PORT"); }, calls * 4) / (calls * 4));
+            vendor.push_back(Seconds([&] {
+                                 WT_init(0, 9600, 7, kKeyBytes);
+                                 ReadCardNoBeep(&s[0], &s[1], &s[2], &s[3]);
+                                 WT_exit();
+                             },
+                                     calls * 4) /
+                             (calls * 4));
+        }
+        std::printf("one registry value (open, query, close): %.1f us; WT_init+ReadCardNoBeep+WT_exit: %.2f us\n",
+                    Median(reg) * 1e6, Median(vendor) * 1e6);
+    }
+    std::printf("largest ratio: %.3f (target 1.10)\n", worst);
+    Release(number);
+    Release(balance);
+    Release(input);
+
+    if (dialog) TimeDialog(api);
+    std::fflush(stdout);
+    FreeLibrary(library);
+    return 0;
+}
