@@ -122,17 +122,19 @@ LRESULT CALLBACK ForwardingProc(HWND window, UINT message, WPARAM wParam, LPARAM
 
 }  // namespace
 
+void RegisterFaceClass(const wchar_t* name, WNDPROC procedure) {
+    WNDCLASSEXW cls{};
+    cls.cbSize = sizeof cls;
+    cls.lpfnWndProc = procedure;
+    cls.hInstance = ModuleInstance();
+    cls.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+    cls.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    cls.lpszClassName = name;
+    RegisterClassExW(&cls);  // fails harmlessly when still registered
+}
+
 void RegisterContainerClasses() {
-    for (const wchar_t* name : {kPanelClass, kScrollBoxClass}) {
-        WNDCLASSEXW cls{};
-        cls.cbSize = sizeof cls;
-        cls.lpfnWndProc = ContainerProc;
-        cls.hInstance = ModuleInstance();
-        cls.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
-        cls.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-        cls.lpszClassName = name;
-        RegisterClassExW(&cls);  // fails harmlessly when still registered
-    }
+    for (const wchar_t* name : {kPanelClass, kScrollBoxClass}) RegisterFaceClass(name, ContainerProc);
 }
 
 void UnregisterContainerClasses() {

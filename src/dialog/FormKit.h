@@ -26,6 +26,9 @@ void SetAnsiWindowText(HWND window, std::string_view text);
 // The module the dialog's code lives in (the library, not the host).
 HINSTANCE ModuleInstance();
 
+// Registers a window class of this module with the button-face background.
+void RegisterFaceClass(const wchar_t* name, WNDPROC procedure);
+
 // Window classes of the panels and the scroll box. They draw nothing but the
 // button face (and a panel's caption) and forward WM_COMMAND, WM_NOTIFY and
 // WM_CTLCOLOR* of their children to their own parent.

@@ -96,14 +96,7 @@ const ControlLayout TYKTCanShu::Layout[kControlCount] = {
 // Creation from the layout
 
 TYKTCanShu::TYKTCanShu(HWND owner) {
-    WNDCLASSEXW cls{};
-    cls.cbSize = sizeof cls;
-    cls.lpfnWndProc = FormProc;
-    cls.hInstance = ModuleInstance();
-    cls.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
-    cls.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    cls.lpszClassName = kFormClassName;
-    RegisterClassExW(&cls);  // fails harmlessly when still registered
+    RegisterFaceClass(kFormClassName, FormProc);
     RegisterContainerClasses();
 
     // A fixed dialog frame with the close button only.

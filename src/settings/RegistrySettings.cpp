@@ -25,9 +25,9 @@ private:
     HKEY key_ = nullptr;
 };
 
-// The raw bytes of a string value up to its first zero byte; empty when the
-// value is missing. Throws SettingsError for values of another type.
-std::string QueryString(HKEY key, const char* name) {
+}  // namespace
+
+std::optional<std::string> QueryStringValue(HKEY key, const char* name) {
     std::vector<char> buffer(256);
     for (;;) {
         DWORD type = 0;
@@ -39,15 +39,13 @@ std::string QueryString(HKEY key, const char* name) {
             continue;  // the value may grow between the two calls: ask again
         }
         if (status == ERROR_FILE_NOT_FOUND) return std::string();
-        if (status != ERROR_SUCCESS) throw SettingsError(std::string("cannot read ") + name);
-        if (type != REG_SZ && type != REG_EXPAND_SZ) throw SettingsError(std::string(name) + " is not a string");
+        if (status != ERROR_SUCCESS) return std::nullopt;
+        if (type != REG_SZ && type != REG_EXPAND_SZ) return std::nullopt;
         std::size_t length = 0;
         while (length < size && buffer[length] != '\0') ++length;
         return std::string(buffer.data(), length);
     }
 }
-
-}  // namespace
 
 std::string ReadLibSetting(const char* name) {
     OpenKey key;
@@ -56,7 +54,9 @@ std::string ReadLibSetting(const char* name) {
     // the same view that existing 32-bit installations wrote.
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSettingsKeyPath, 0, KEY_READ, key.Receive()) != ERROR_SUCCESS)
         return std::string();
-    return Trim(QueryString(key.Get(), name));
+    const std::optional<std::string> text = QueryStringValue(key.Get(), name);
+    if (!text) throw SettingsError(std::string(name) + " cannot be read as text");
+    return Trim(*text);
 }
 
 std::int32_t ReadLibNumber(const char* name) {

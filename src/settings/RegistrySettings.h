@@ -2,6 +2,9 @@
 // string values in the system's ANSI code page.
 #pragma once
 
+#include <windows.h>
+
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -16,6 +19,11 @@ class SettingsError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
+
+// The bytes of a string value up to its first zero byte, untrimmed; empty
+// text when the value is missing; nullopt when it is stored under another
+// type or cannot be read.
+std::optional<std::string> QueryStringValue(HKEY key, const char* name);
 
 // One trimmed text value: the key opened read-only, read and closed again for
 // every value, so a save in another process counts at the next read. A missing

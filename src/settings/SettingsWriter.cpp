@@ -1,7 +1,5 @@
 #include "SettingsWriter.h"
 
-#include <vector>
-
 #include "RegistrySettings.h"
 
 namespace ykt {
@@ -45,23 +43,7 @@ SettingsReadPass::~SettingsReadPass() {
 
 std::optional<std::string> SettingsReadPass::Text(const char* name) const {
     if (!key_) return std::string();
-    std::vector<char> buffer(256);
-    for (;;) {
-        DWORD type = 0;
-        DWORD size = static_cast<DWORD>(buffer.size());
-        const LONG status =
-            RegQueryValueExA(key_, name, nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()), &size);
-        if (status == ERROR_MORE_DATA) {
-            buffer.resize(static_cast<std::size_t>(size) + 2);
-            continue;
-        }
-        if (status == ERROR_FILE_NOT_FOUND) return std::string();
-        if (status != ERROR_SUCCESS) return std::nullopt;
-        if (type != REG_SZ && type != REG_EXPAND_SZ) return std::nullopt;
-        std::size_t length = 0;
-        while (length < size && buffer[length] != '\0') ++length;
-        return std::string(buffer.data(), length);
-    }
+    return QueryStringValue(key_, name);
 }
 
 bool SettingsWriter::Open() {
