@@ -10,7 +10,8 @@
 
 namespace {
 
-constexpr ULONGLONG kCaseLimitMs = 30000;
+// --case-limit=SECONDS raises it where everything runs slower (an emulated CPU).
+ULONGLONG g_caseLimitMs = 30000;
 volatile ULONGLONG g_deadline = ~0ull;
 std::string g_currentCase;
 
@@ -19,7 +20,7 @@ DWORD WINAPI Watchdog(void*) {
         Sleep(250);
         if (GetTickCount64() > g_deadline) {
             std::fprintf(stderr, "\nwatchdog: %s did not finish within %llu s; ending the test program\n",
-                         g_currentCase.c_str(), kCaseLimitMs / 1000);
+                         g_currentCase.c_str(), g_caseLimitMs / 1000);
             std::fflush(stderr);
             std::fflush(stdout);
             TerminateProcess(GetCurrentProcess(), 3);
@@ -30,7 +31,7 @@ DWORD WINAPI Watchdog(void*) {
 class WatchdogListener : public testing::EmptyTestEventListener {
     void OnTestStart(const testing::TestInfo& info) override {
         g_currentCase = std::string(info.test_suite_name()) + "." + info.name();
-        g_deadline = GetTickCount64() + kCaseLimitMs;
+        g_deadline = GetTickCount64() + g_caseLimitMs;
     }
     void OnTestEnd(const testing::TestInfo&) override { g_deadline = ~0ull; }
 };
@@ -99,6 +100,10 @@ int RunAgain() {
 int main(int argc, char** argv) {
     if (EnsureWineSettings()) return RunAgain();
     testing::InitGoogleTest(&argc, argv);
+    for (int i = 1; i < argc; ++i) {
+        const std::string argument = argv[i];
+        if (argument.rfind("--case-limit=", 0) == 0) g_caseLimitMs = std::stoull(argument.substr(13)) * 1000;
+    }
     testing::UnitTest::GetInstance()->listeners().Append(new WatchdogListener);
     CloseHandle(CreateThread(nullptr, 0, Watchdog, nullptr, 0, nullptr));
     ykt::test::HostLib lib(ykt::test::AllocMode::ProcessHeap);
