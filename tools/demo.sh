@@ -97,6 +97,11 @@ REG
 if [ -n "${DISPLAY:-}" ] && ! grep -q '"Default"="1024x768"' "$WINEPREFIX/user.reg" 2>/dev/null; then
     printf 'REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Wine\\Explorer]\n"Desktop"="Default"\n\n[HKEY_CURRENT_USER\\Software\\Wine\\Explorer\\Desktops]\n"Default"="1024x768"\n' >"$work/desktop.reg"
     "$run" reg import "$(winpath "$work/desktop.reg")" >/dev/null 2>&1
+    # The dialog's "宋体" (SimSun) drawn with a Song face of the same measures.
+    for face in 宋体 SimSun; do
+        "$run" reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "$face" /d 'AR PL UMing CN' /f >/dev/null 2>&1
+    done
+    "$run" reg add 'HKCU\Control Panel\Desktop' /v FontSmoothing /d 0 /f >/dev/null 2>&1
     "$server" -k 2>/dev/null
     "$server" -w 2>/dev/null
     "$run" --init
