@@ -57,6 +57,7 @@
 #ifndef VB_YKT_H
 #define VB_YKT_H
 
+#include <string.h>
 #include <windows.h>
 
 #ifdef __cplusplus
@@ -99,6 +100,31 @@ VB_YKT_API int __stdcall vbDecCard(char *cardNo, int amount, char **balance);
 /* Ordinal 1. Shows the settings dialog modally over hostWindow; returns 0 when
  * it closes, whether or not anything was saved. */
 VB_YKT_API int __stdcall vbShowParaForm(HWND hostWindow);
+
+/* For hosts that load the library at run time (LoadLibrary): the seven
+ * exports, bound by ordinal as existing hosts do. */
+typedef struct VbYktExports {
+    int(__stdcall *vbShowParaForm)(HWND hostWindow);            /* ordinal 1 */
+    int(__stdcall *vbDecCard)(char *cardNo, int amount, char **balance); /* 2 */
+    int(__stdcall *vbReadCardBeep)(char **cardNo);             /* 3 */
+    int(__stdcall *vbReadCardNo)(char **cardNo);               /* 4 */
+    int(__stdcall *vbCloseCom)(void);                          /* 5 */
+    int(__stdcall *vbInitCom)(void);                           /* 6 */
+    int(__stdcall *vbYktExist)(void);                          /* 7 */
+} VbYktExports;
+
+/* Fills *exports from the loaded library; nonzero when all seven were found.
+ * The members are filled in ordinal order; memcpy keeps the compiler from
+ * assuming that a store of one pointer type leaves another unchanged. */
+static __inline int vbYktBindExports(HMODULE library, VbYktExports *exports) {
+    int ordinal, found = 1;
+    for (ordinal = 1; ordinal <= 7; ++ordinal) {
+        FARPROC function = GetProcAddress(library, (LPCSTR)(ULONG_PTR)ordinal);
+        memcpy((char *)exports + (ordinal - 1) * sizeof function, &function, sizeof function);
+        found = found && function != NULL;
+    }
+    return found;
+}
 
 #ifdef __cplusplus
 }

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "CommandLine.h"
+#include "Vb_Ykt.h"
 
 namespace {
 
@@ -56,15 +57,7 @@ void Err(const std::string& text) { Write(STD_ERROR_HANDLE, text); }
 
 // ---- the library, as a host loads it --------------------------------------
 
-struct Exports {
-    int(__stdcall* vbShowParaForm)(HWND);
-    int(__stdcall* vbDecCard)(char*, int, char**);
-    int(__stdcall* vbReadCardBeep)(char**);
-    int(__stdcall* vbReadCardNo)(char**);
-    int(__stdcall* vbCloseCom)();
-    int(__stdcall* vbInitCom)();
-    int(__stdcall* vbYktExist)();
-};
+using Exports = VbYktExports;
 
 std::wstring OwnFolder() {
     wchar_t buffer[MAX_PATH * 4];
@@ -72,12 +65,6 @@ std::wstring OwnFolder() {
     std::wstring path(buffer, n);
     const std::size_t slash = path.find_last_of(L"\\/");
     return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash + 1);
-}
-
-template <class Fn>
-void Bind(HMODULE module, int ordinal, Fn& fn) {
-    fn = reinterpret_cast<Fn>(reinterpret_cast<void*>(
-        GetProcAddress(module, reinterpret_cast<LPCSTR>(static_cast<ULONG_PTR>(ordinal)))));
 }
 
 class Library {
@@ -91,16 +78,7 @@ public:
                 "）。\n请确认 Vb_Ykt.dll、irdll.dll 和 BCIdll.dll 都在 ykt.exe 所在的目录中。\n");
             return;
         }
-        Bind(module_, 1, api_.vbShowParaForm);
-        Bind(module_, 2, api_.vbDecCard);
-        Bind(module_, 3, api_.vbReadCardBeep);
-        Bind(module_, 4, api_.vbReadCardNo);
-        Bind(module_, 5, api_.vbCloseCom);
-        Bind(module_, 6, api_.vbInitCom);
-        Bind(module_, 7, api_.vbYktExist);
-        const bool complete = api_.vbShowParaForm && api_.vbDecCard && api_.vbReadCardBeep && api_.vbReadCardNo &&
-                              api_.vbCloseCom && api_.vbInitCom && api_.vbYktExist;
-        if (!complete) {
+        if (!vbYktBindExports(module_, &api_)) {
             Err("Vb_Ykt.dll 缺少导出函数（序号 1 到 7），不是本工具所需的版本。\n");
             FreeLibrary(module_);
             module_ = nullptr;

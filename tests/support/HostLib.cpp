@@ -26,12 +26,6 @@ Fn Proc(HMODULE module, const char* name) {
     return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
 }
 
-template <class Fn>
-Fn ProcByOrdinal(HMODULE module, int ordinal) {
-    return reinterpret_cast<Fn>(
-        reinterpret_cast<void*>(GetProcAddress(module, reinterpret_cast<LPCSTR>(static_cast<ULONG_PTR>(ordinal)))));
-}
-
 }  // namespace
 
 const char* ModeName(AllocMode mode) { return mode == AllocMode::Shared ? "Shared" : "ProcessHeap"; }
@@ -43,13 +37,7 @@ HostLib::HostLib(AllocMode mode) : mode_(mode) {
     }
     library_ = LoadLibraryA("Vb_Ykt.dll");
     if (!library_) throw std::runtime_error("Vb_Ykt.dll not found");
-    exports_.vbShowParaForm = ProcByOrdinal<decltype(exports_.vbShowParaForm)>(library_, 1);
-    exports_.vbDecCard = ProcByOrdinal<decltype(exports_.vbDecCard)>(library_, 2);
-    exports_.vbReadCardBeep = ProcByOrdinal<decltype(exports_.vbReadCardBeep)>(library_, 3);
-    exports_.vbReadCardNo = ProcByOrdinal<decltype(exports_.vbReadCardNo)>(library_, 4);
-    exports_.vbCloseCom = ProcByOrdinal<decltype(exports_.vbCloseCom)>(library_, 5);
-    exports_.vbInitCom = ProcByOrdinal<decltype(exports_.vbInitCom)>(library_, 6);
-    exports_.vbYktExist = ProcByOrdinal<decltype(exports_.vbYktExist)>(library_, 7);
+    if (!vbYktBindExports(library_, &exports_)) throw std::runtime_error("Vb_Ykt.dll lacks an export");
 }
 
 HostLib::~HostLib() {

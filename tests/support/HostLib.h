@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include "Vb_Ykt.h"
+
 #include <cstdint>
 #include <string>
 
@@ -14,15 +16,7 @@ enum class AllocMode { ProcessHeap, Shared };
 
 const char* ModeName(AllocMode mode);
 
-struct Exports {
-    int(__stdcall* vbShowParaForm)(HWND);
-    int(__stdcall* vbDecCard)(char*, int, char**);
-    int(__stdcall* vbReadCardBeep)(char**);
-    int(__stdcall* vbReadCardNo)(char**);
-    int(__stdcall* vbCloseCom)();
-    int(__stdcall* vbInitCom)();
-    int(__stdcall* vbYktExist)();
-};
+using Exports = VbYktExports;
 
 // Loads borlndmm.dll (shared mode) and then Vb_Ykt.dll, so the library picks
 // its allocator at attach; unloads both again.
