@@ -3,18 +3,13 @@
 #include <cstdlib>
 #include <vector>
 
+#include "common/WideText.h"
+
 namespace ykt::sim {
 
 namespace {
 
-std::string Utf8(const std::wstring& text) {
-    if (text.empty()) return {};
-    const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                      nullptr, nullptr);
-    std::string out(static_cast<std::size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
-    return out;
-}
+std::string Utf8(const std::wstring& text) { return FromWide(text, CP_UTF8); }
 
 std::wstring Environment(const wchar_t* name) {
     wchar_t buffer[32768];

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "CommandLine.h"
+#include "common/WideText.h"
 #include "Vb_Ykt.h"
 
 namespace {
@@ -20,22 +21,9 @@ using namespace ykt::cli;
 
 // ---- output: UTF-16 to a console, UTF-8 bytes to files and pipes ----------
 
-std::wstring Wide(const std::string& text, UINT codePage) {
-    if (text.empty()) return {};
-    const int n = MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring out(static_cast<std::size_t>(n), L'\0');
-    MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), out.data(), n);
-    return out;
-}
+std::wstring Wide(const std::string& text, UINT codePage) { return ykt::ToWide(text, codePage); }
 
-std::string Utf8(const std::wstring& text) {
-    if (text.empty()) return {};
-    const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                      nullptr, nullptr);
-    std::string out(static_cast<std::size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
-    return out;
-}
+std::string Utf8(const std::wstring& text) { return ykt::FromWide(text, CP_UTF8); }
 
 // Library and registry texts are code page 936 bytes.
 std::string FromGbk(const std::string& text) { return Utf8(Wide(text, 936)); }

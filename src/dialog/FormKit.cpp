@@ -2,25 +2,13 @@
 
 #include <vector>
 
+#include "common/WideText.h"
+
 namespace ykt::dialog {
 
-std::wstring FromAnsi(std::string_view text) {
-    if (text.empty()) return std::wstring();
-    const int length = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(length), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
-    return wide;
-}
+std::wstring FromAnsi(std::string_view text) { return ToWide(text, CP_ACP); }
 
-std::string ToAnsi(std::wstring_view text) {
-    if (text.empty()) return std::string();
-    const int length = WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                           nullptr, nullptr);
-    std::string ansi(static_cast<std::size_t>(length), '\0');
-    WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), ansi.data(), length, nullptr,
-                        nullptr);
-    return ansi;
-}
+std::string ToAnsi(std::wstring_view text) { return FromWide(text, CP_ACP); }
 
 std::size_t AnsiLength(std::wstring_view text) {
     if (text.empty()) return 0;

@@ -2,24 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include "common/WideText.h"
+
 namespace ykt::till {
 
-std::wstring Wide(const std::string& utf8) {
-    if (utf8.empty()) return {};
-    const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    std::wstring out(static_cast<std::size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
-    return out;
-}
+std::wstring Wide(const std::string& utf8) { return ToWide(utf8, CP_UTF8); }
 
-std::string Narrow(const std::wstring& wide) {
-    if (wide.empty()) return {};
-    const int n =
-        WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<std::size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), out.data(), n, nullptr, nullptr);
-    return out;
-}
+std::string Narrow(const std::wstring& wide) { return FromWide(wide, CP_UTF8); }
 
 std::wstring BuildDir() {
     wchar_t buffer[MAX_PATH * 4];
