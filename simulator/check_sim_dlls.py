@@ -2,7 +2,9 @@
 """Reads the simulator DLLs and the library: every function the library
 imports from irdll.dll and BCIdll.dll is exported by the simulator of that
 name, undecorated, with nothing else beside it; on i686 each pops its
-arguments (__stdcall); the simulators need no DLL outside Windows.
+arguments (__stdcall); the simulators need no DLL outside Windows; their
+version resource names them as simulators (ProductName, which ykt looks
+for, and a description that says so).
    check_sim_dlls.py ARCH Vb_Ykt.dll irdll.dll BCIdll.dll"""
 import re
 import subprocess
@@ -24,6 +26,20 @@ def check(condition, message):
 def imports_of(pe):
     return {e.dll.decode().lower(): {i.name.decode() for i in e.imports if i.name}
             for e in getattr(pe, "DIRECTORY_ENTRY_IMPORT", [])}
+
+
+def version_strings(pe):
+    strings = {}
+    for info in getattr(pe, "FileInfo", [[]])[0]:
+        if info.Key == b"StringFileInfo":
+            for table in info.StringTable:
+                strings.update({k.decode(): v.decode() for k, v in table.entries.items()})
+    return strings
+
+
+def simulator_product_name():
+    with open(__file__.rsplit("/", 1)[0] + "/SimMarker.h", encoding="utf-8") as header:
+        return re.search(r'#define YKT_SIM_PRODUCT_NAME "([^"]*)"', header.read()).group(1)
 
 
 def callee_pops(path, pe):
@@ -54,6 +70,13 @@ def main():
         check(name in wanted, f"{path}: the library imports nothing from {name}")
         check(exported == wanted.get(name), f"{path}: exports {sorted(exported)}, "
               f"the library imports {sorted(wanted.get(name, []))}")
+        strings = version_strings(pe)
+        check(strings.get("ProductName") == simulator_product_name(),
+              f"{path}: ProductName {strings.get('ProductName')!r} does not name the simulator")
+        check("模拟器" in strings.get("FileDescription", ""),
+              f"{path}: FileDescription {strings.get('FileDescription')!r} does not say simulator")
+        check(strings.get("OriginalFilename", "").lower() == name,
+              f"{path}: OriginalFilename {strings.get('OriginalFilename')!r}")
         others = set(imports_of(pe)) - SYSTEM_DLLS
         check(not others, f"{path}: needs DLLs that are not part of Windows: {sorted(others)}")
         if arch == "i686":

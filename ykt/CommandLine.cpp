@@ -46,9 +46,9 @@ std::optional<Command> Parse(const std::vector<std::string>& args, std::string& 
         return true;
     };
 
-    if (name == "probe" || name == "show") {
+    if (name == "probe" || name == "show" || name == "doctor") {
         if (tooMany(0)) return std::nullopt;
-        command.action = name == "probe" ? Action::Probe : Action::Show;
+        command.action = name == "probe" ? Action::Probe : name == "show" ? Action::Show : Action::Doctor;
         return command;
     }
     if (name == "read") {
@@ -101,12 +101,14 @@ std::optional<Command> Parse(const std::vector<std::string>& args, std::string& 
 }
 
 std::string UsageText() {
-    return "用法：ykt probe | read [--beep] | deduct <卡号> <金额(分)> | settings | show | --help\n";
+    return "用法：ykt doctor | probe | read [--beep] | deduct <卡号> <金额(分)> | settings | show | --help\n";
 }
 
 std::string HelpText() {
     return "ykt：一卡通读卡器的控制台工具，通过本目录中的 Vb_Ykt.dll 读卡和扣款。\n"
            "\n"
+           "  ykt doctor                  逐项检查读卡库、读卡器驱动、注册表中的设置和读卡器，并说明如何处理\n"
+           "                              （退出状态：0 没有错误，可以有警告；1 发现错误）\n"
            "  ykt probe                   检查读卡库能否加载，并用保存的设置打开、关闭读卡器\n"
            "  ykt read [--beep]           读取读卡器上的卡号（--beep：读卡器鸣响）\n"
            "  ykt deduct <卡号> <金额>    从卡上扣款；金额以分为单位，例如 250 表示 2.50 元\n"

@@ -16,7 +16,7 @@ constexpr int kExitFailed = 1;    // the library reported a failure, or it could
 constexpr int kExitUnusable = 2;  // the card was read but the card system refuses it
 constexpr int kExitUsage = 64;    // bad command line: the library is not even loaded
 
-enum class Action { Help, Probe, Read, Deduct, Settings, Show };
+enum class Action { Help, Probe, Read, Deduct, Settings, Show, Doctor };
 
 struct Command {
     Action action = Action::Help;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "CommandLine.h"
+#include "Doctor.h"
 #include "common/WideText.h"
 #include "Vb_Ykt.h"
 
@@ -107,6 +108,13 @@ void ReleaseHostString(char* text) {
 std::string HostText(const char* text) {
     return text ? std::string(text, static_cast<std::size_t>(reinterpret_cast<const std::int32_t*>(text)[-1]))
                 : std::string();
+}
+
+// A host string's text as UTF-8, released.
+std::string TakeHostString(char* text) {
+    const std::string utf8 = FromGbk(HostText(text));
+    ReleaseHostString(text);
+    return utf8;
 }
 
 std::string Code(int result) { return "（结果 " + std::to_string(result) + "）"; }
@@ -336,11 +344,13 @@ int main() {
     }
     switch (command->action) {
         case Action::Help: Out(HelpText()); return kExitOk;
-        case Action::Show: return Show();
+        case Action::Doctor: return ykt::doctor::Run(Out, TakeHostString);
+        case Action::Show: Out(ykt::doctor::SimulatorWarning()); return Show();
         default: break;
     }
     Library library;
     if (!library.loaded()) return kExitFailed;
+    Out(ykt::doctor::SimulatorWarning());
     switch (command->action) {
         case Action::Probe: return Probe(library.api());
         case Action::Read: return Read(library.api(), command->beep);

@@ -1,0 +1,255 @@
+// ykt doctor on the till folder: sound settings pass (exit 0), every damaged
+// setting fails (exit 1) with a line that names the value, warnings alone
+// still pass, and damaged or missing DLLs beside ykt.exe are found.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <functional>
+
+#include "HostLib.h"
+#include "SimCard.h"
+#include "TillSupport.h"
+
+namespace ykt::till {
+namespace {
+
+using ykt::test::DeleteSetting;
+using ykt::test::SetRawSetting;
+using ykt::test::SetSetting;
+using ykt::test::WriteDefaultSettings;
+
+bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+// The card-state check on, with a server, a database and the password "abc".
+void CheckOn() {
+    SetSetting("YKT_DBSATAUS", "1");
+    SetSetting("YKT_DBIPADDR", "10.0.0.5");
+    SetSetting("YKT_DBNAME", "ykt");
+    SetSetting("YKT_DBUSER", "till");
+    SetSetting("YKT_DBPASS", "340334043407");
+}
+
+void Dword(const char* name) { SetRawSetting(name, REG_DWORD, std::string("\x01\x00\x00\x00", 4)); }
+
+class YktDoctor : public ::testing::Test {
+protected:
+    void SetUp() override { Reset(); }
+    void Reset() {
+        WriteDefaultSettings();
+        WriteAll(state_, sim::FormatState(sim::CardState()));
+    }
+    RunResult Doctor(const std::wstring& folder = TillDir()) { return RunProgram(folder + L"ykt.exe", {"doctor"}); }
+
+    TempDir dir_;
+    std::wstring state_ = dir_ / L"card.txt";
+    ScopedEnv env_{L"YKT_SIM_STATE", state_.c_str()};
+    ScopedEnv noDelay_{L"YKT_SIM_DELAY_MS", L"0"};
+};
+
+TEST_F(YktDoctor, SoundSettingsPass) {
+    const RunResult run = Doctor();
+    EXPECT_EQ(run.exitCode, 0u) << run.out << run.err;
+    for (const char* line : {"[正常] Vb_Ykt.dll：", "[正常] 设置位置：HKEY_LOCAL_MACHINE\\SOFTWARE\\Velbrook\\Lib",
+                             "[正常] YKT_PORT = \"0\"：COM1", "[正常] YKT_RATE = \"9600\"",
+                             "[正常] YKT_KEY = \"5A3C96E1B74D2F08C5A17E39\"", "[正常] YKT_STEPSEC = \"1500\"",
+                             "[正常] vbInitCom：结果 0", "[正常] vbReadCardNo：结果 0：读到卡号 000000012",
+                             // The simulator is in place: a warning, and no COM port is needed.
+                             "[警告] irdll.dll：", "模拟器", "结论：没有错误"})
+        EXPECT_TRUE(Has(run.out, line)) << line << "\n" << run.out;
+    EXPECT_FALSE(Has(run.out, "[错误]")) << run.out;
+}
+
+struct Case {
+    const char* what;
+    std::function<void()> damage;
+    DWORD exitCode;
+    const char* line;  // a line of the output that names the value
+};
+
+TEST_F(YktDoctor, EachSettingIsJudged) {
+    const Case cases[] = {
+        // Damaged: exit 1, an error line naming the value.
+        {"port beyond COM10", [] { SetSetting("YKT_PORT", "12"); }, 1, "[错误] YKT_PORT = \"12\"：超出 0 到 9"},
+        {"no port chosen", [] { SetSetting("YKT_PORT", "-1"); }, 1, "[错误] YKT_PORT = \"-1\"：没有选择串口"},
+        {"port as a name", [] { SetSetting("YKT_PORT", "COM1"); }, 1, "[错误] YKT_PORT = \"COM1\""},
+        {"port missing", [] { DeleteSetting("YKT_PORT"); }, 1, "[错误] YKT_PORT：未设置"},
+        {"port as a number", [] { Dword("YKT_PORT"); }, 1, "[错误] YKT_PORT：类型为 REG_DWORD"},
+        {"rate not offered", [] { SetSetting("YKT_RATE", "9601"); }, 1, "[错误] YKT_RATE = \"9601\"：不是可选的波特率"},
+        {"rate empty", [] { SetSetting("YKT_RATE", ""); }, 1, "[错误] YKT_RATE = \"\""},
+        {"sector empty", [] { SetSetting("YKT_SECTOR", ""); }, 1, "[错误] YKT_SECTOR = \"\"：为空"},
+        {"sector negative", [] { SetSetting("YKT_SECTOR", "-7"); }, 1, "[错误] YKT_SECTOR = \"-7\"：应为十进制数字"},
+        {"sector with a letter", [] { SetSetting("YKT_SECTOR", "7a"); }, 1, "[错误] YKT_SECTOR = \"7a\""},
+        {"key of 23 digits", [] { SetSetting("YKT_KEY", "5A3C96E1B74D2F08C5A17E3"); }, 1,
+         "[错误] YKT_KEY = \"5A3C96E1B74D2F08C5A17E3\"：长度为 23 个字符"},
+        {"key of 25 digits", [] { SetSetting("YKT_KEY", "5A3C96E1B74D2F08C5A17E390"); }, 1,
+         "[错误] YKT_KEY = \"5A3C96E1B74D2F08C5A17E390\"：长度为 25 个字符"},
+        {"key with a G", [] { SetSetting("YKT_KEY", "5A3C96E1B74D2F08C5A17E3G"); }, 1,
+         "[错误] YKT_KEY = \"5A3C96E1B74D2F08C5A17E3G\"：含有不是十六进制数字的字符“G”"},
+        {"key missing", [] { DeleteSetting("YKT_KEY"); }, 1, "[错误] YKT_KEY：未设置"},
+        {"key as binary", [] { SetRawSetting("YKT_KEY", REG_BINARY, "5A3C"); }, 1, "[错误] YKT_KEY：类型为 REG_BINARY"},
+        {"interval below 1000", [] { SetSetting("YKT_STEPSEC", "999"); }, 1,
+         "[错误] YKT_STEPSEC = \"999\"：小于 1000 毫秒"},
+        {"interval with a unit", [] { SetSetting("YKT_STEPSEC", "1500ms"); }, 1,
+         "[错误] YKT_STEPSEC = \"1500ms\"：应为十进制数字"},
+        {"polling switch missing", [] { DeleteSetting("YKT_AUTO"); }, 1, "[错误] YKT_AUTO：未设置"},
+        {"card-number kind missing", [] { DeleteSetting("YKT_CODEORNO"); }, 1, "[错误] YKT_CODEORNO：未设置"},
+        {"check on, no server", [] { SetSetting("YKT_DBSATAUS", "1"); }, 1,
+         "[错误] YKT_DBIPADDR：已启用卡状态检查，但未设置"},
+        {"check on, garbled password",
+         [] {
+             CheckOn();
+             SetSetting("YKT_DBPASS", "34O3");
+         },
+         1, "[错误] YKT_DBPASS = \"******\"：无法解码"},
+        {"check on, password missing",
+         [] {
+             CheckOn();
+             DeleteSetting("YKT_DBPASS");
+         },
+         1, "[错误] YKT_DBPASS：已启用卡状态检查，但未设置"},
+        // Read by every card-number read, so another type breaks reads even with the check off.
+        {"database name as a number", [] { Dword("YKT_DBNAME"); }, 1, "[错误] YKT_DBNAME：类型为 REG_DWORD"},
+        {"no settings at all", [] { ykt::test::DeleteSettings(); }, 1, "[错误] 设置位置："},
+
+        // Warnings alone: exit 0.
+        {"check on, all set", [] { CheckOn(); }, 0, "[正常] YKT_DBPASS = \"******\"：可以解码（3 个字节）"},
+        {"polling switch neither 1 nor 0", [] { SetSetting("YKT_AUTO", "Y"); }, 0,
+         "[警告] YKT_AUTO = \"Y\"：不是 1 或 0"},
+        {"port between blanks", [] { SetSetting("YKT_PORT", " 0\t"); }, 0, "[警告] YKT_PORT = \" 0\\t\"：COM1"},
+        {"check off, garbled password", [] { SetSetting("YKT_DBPASS", "34O3"); }, 0,
+         "[警告] YKT_DBPASS = \"******\"：无法解码"},
+        {"check on, empty server",
+         [] {
+             CheckOn();
+             SetSetting("YKT_DBIPADDR", "");
+         },
+         0, "[警告] YKT_DBIPADDR = \"\"：为空"},
+        {"rate as an expandable string", [] { SetRawSetting("YKT_RATE", REG_EXPAND_SZ, std::string("9600", 5)); }, 0,
+         "[警告] YKT_RATE = \"9600\"：波特率 9600；类型为 REG_EXPAND_SZ"},
+        // A lower-case key is only a warning, but the library converts it by
+        // its own rule, so the reader refuses it and the read fails.
+        {"key in lower case", [] { SetSetting("YKT_KEY", "5a3c96e1b74d2f08c5a17e39"); }, 1,
+         "[警告] YKT_KEY = \"5a3c96e1b74d2f08c5a17e39\"：含有小写字母"},
+    };
+    for (const Case& c : cases) {
+        Reset();
+        c.damage();
+        const RunResult run = Doctor();
+        EXPECT_EQ(run.exitCode, c.exitCode) << c.what << "\n" << run.out << run.err;
+        EXPECT_TRUE(Has(run.out, c.line)) << c.what << ": no line " << c.line << "\n" << run.out;
+        if (c.exitCode == 0) {
+            EXPECT_FALSE(Has(run.out, "[错误]")) << c.what << "\n" << run.out;
+        }
+        // The stored password never shows.
+        EXPECT_FALSE(Has(run.out, "34O3") || Has(run.out, "340334043407")) << c.what << "\n" << run.out;
+    }
+}
+
+TEST_F(YktDoctor, ReaderResultsInWords) {
+    const std::pair<const char*, const char*> states[] = {
+        {"present=1", "present=0"},
+        {"card_state=0", "card_state=2"},
+    };
+    CheckOn();
+    for (const auto& [from, to] : states) {
+        std::string text = sim::FormatState(sim::CardState());
+        text.replace(text.find(from), std::string(from).size(), to);
+        WriteAll(state_, text);
+        const RunResult run = Doctor();
+        if (std::string(to) == "present=0") {
+            EXPECT_EQ(run.exitCode, 1u) << run.out;
+            EXPECT_TRUE(Has(run.out, "[错误] vbReadCardNo：结果 1：没有读到卡")) << run.out;
+        } else {
+            EXPECT_EQ(run.exitCode, 0u) << run.out;
+            EXPECT_TRUE(Has(run.out, "[警告] vbReadCardNo：结果 -1：读到卡号 000000012")) << run.out;
+        }
+    }
+}
+
+// The files beside ykt.exe, in a folder of copies.
+class YktDoctorFiles : public YktDoctor {
+public:
+    void Copy(const std::wstring& from, const wchar_t* name) {
+        ASSERT_TRUE(CopyFileW(from.c_str(), (folder_ / name).c_str(), FALSE)) << Narrow(from);
+    }
+    void TillCopy() {
+        for (const wchar_t* name : {L"ykt.exe", L"Vb_Ykt.dll", L"irdll.dll", L"BCIdll.dll"})
+            Copy(TillDir() + name, name);
+    }
+    TempDir folder_;
+};
+
+TEST_F(YktDoctorFiles, DamagedOrMissingDlls) {
+    struct FileCase {
+        const char* what;
+        std::function<void(YktDoctorFiles&)> damage;
+        const char* line;
+        const char* detail;
+    };
+    const FileCase cases[] = {
+        {"card-state library missing", [](YktDoctorFiles& t) { DeleteFileW((t.folder_ / L"BCIdll.dll").c_str()); },
+         "[错误] BCIdll.dll：未找到", "没有加载读卡库"},
+        {"reader library without its functions",
+         [](YktDoctorFiles& t) { t.Copy(TillDir() + L"BCIdll.dll", L"irdll.dll"); },
+         "[错误] irdll.dll：",
+         "缺少读卡库需要的导出函数：Decrease、ReadCardBeep、ReadCardNoBeep、WT_exit、WT_init"},
+        {"reader library of the other machine",
+         [](YktDoctorFiles& t) {
+             std::string bytes = ReadAll(t.folder_ / L"irdll.dll");
+             const std::size_t pe = static_cast<unsigned char>(bytes[0x3C]) | static_cast<unsigned char>(bytes[0x3D]) << 8;
+             const bool wide = bytes[pe + 4] == '\x64';
+             bytes[pe + 4] = wide ? '\x4C' : '\x64';
+             bytes[pe + 5] = wide ? '\x01' : '\x86';
+             WriteAll(t.folder_ / L"irdll.dll", bytes);
+         },
+         "[错误] irdll.dll：", "而 ykt.exe 是"},
+        {"library that is no DLL", [](YktDoctorFiles& t) { WriteAll(t.folder_ / L"Vb_Ykt.dll", "not a library"); },
+         "[错误] Vb_Ykt.dll：", "没有 MZ 头"},
+    };
+    for (const FileCase& c : cases) {
+        TillCopy();
+        c.damage(*this);
+        const RunResult run = Doctor(folder_.path());
+        EXPECT_EQ(run.exitCode, 1u) << c.what << "\n" << run.out;
+        EXPECT_TRUE(Has(run.out, c.line)) << c.what << ": no line " << c.line << "\n" << run.out;
+        EXPECT_TRUE(Has(run.out, c.detail)) << c.what << ": no " << c.detail << "\n" << run.out;
+    }
+}
+
+// Without the simulator a missing COM port is an error, and no simulator
+// warning is printed. The vendor doubles of the api tests stand in for a
+// vendor's libraries.
+TEST_F(YktDoctorFiles, MissingComPortWithoutTheSimulator) {
+    int port = -1;
+    for (int p = 9; p >= 0 && port < 0; --p) {
+        wchar_t target[512];
+        if (!QueryDosDeviceW((L"COM" + std::to_wstring(p + 1)).c_str(), target, 512)) port = p;
+    }
+    if (port < 0) GTEST_SKIP() << "every port from COM1 to COM10 exists here";
+    Copy(TillDir() + L"ykt.exe", L"ykt.exe");
+    Copy(TillDir() + L"Vb_Ykt.dll", L"Vb_Ykt.dll");
+    Copy(BuildDir() + L"irdll.dll", L"irdll.dll");
+    Copy(BuildDir() + L"BCIdll.dll", L"BCIdll.dll");
+    SetSetting("YKT_PORT", std::to_string(port));
+    const RunResult run = Doctor(folder_.path());
+    EXPECT_EQ(run.exitCode, 1u) << run.out;
+    EXPECT_TRUE(Has(run.out, "[错误] YKT_PORT = \"" + std::to_string(port) + "\"：COM" + std::to_string(port + 1) +
+                                 "：本机没有这个串口"))
+        << run.out;
+    EXPECT_TRUE(Has(run.out, "[正常] irdll.dll：")) << run.out;
+    EXPECT_FALSE(Has(run.out, "模拟器")) << run.out;
+}
+
+// Every other command warns when it runs over the simulator.
+TEST_F(YktDoctor, EveryCommandWarnsOfTheSimulator) {
+    const std::vector<std::string> commands[] = {{"probe"}, {"read"}, {"show"}, {"deduct", "12", "0"}};
+    for (const auto& args : commands) {
+        const RunResult run = RunProgram(TillDir() + L"ykt.exe", args);
+        EXPECT_TRUE(Has(run.out, "警告：") && Has(run.out, "irdll.dll") && Has(run.out, "模拟器"))
+            << args[0] << "\n" << run.out;
+    }
+}
+
+}  // namespace
+}  // namespace ykt::till
