@@ -4,7 +4,7 @@
 JOBS ?= $(shell nproc)
 CTEST = ctest --output-on-failure --no-tests=error
 
-.PHONY: all deps build test clean demo fuzz soak bench
+.PHONY: all deps build test clean demo fuzz soak bench dist
 
 all: build
 
@@ -24,6 +24,14 @@ test: build
 	cd build/native && $(CTEST)
 	cd build/win64 && $(CTEST)
 	cd build/win32 && $(CTEST)
+
+# The delivery packages, from the i686 tree: build/dist/Vb_Ykt-<version>-win32.zip
+# for the till and Vb_Ykt-<version>-simulator-win32.zip for demonstrations and
+# training. Builds only what goes into them.
+dist: deps
+	cmake -S . -B build/win32 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake >/dev/null
+	cmake --build build/win32 -j $(JOBS) --target Vb_Ykt ykt irdll_sim bcidll_sim
+	/usr/bin/python3 tools/dist.py build/win32 build/dist
 
 # A scripted till session: ykt.exe and the x86_64 library over the reader
 # simulator in a private wine prefix; transcript and dialog screenshot in

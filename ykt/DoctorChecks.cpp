@@ -137,10 +137,10 @@ private:
             if (!AllDigits(t) || !parsed) {
                 j.Fail((t == "-1" ? std::string("没有选择串口") : "应为 0 到 9 的数字（0 表示 COM1，9 表示 COM10）") +
                            "；" + usedText,
-                       std::string(kInDialog) + "在“串口”中选择读卡器所接的串口。");
+                       std::string(kInDialog) + "在“通信COM端口”中选择读卡器所接的串口。");
             } else if (*parsed >= kPortCount) {
                 j.Fail("超出 0 到 9（COM1 到 COM10）；" + usedText + "，设置窗口不能显示它",
-                       std::string(kInDialog) + "在“串口”中选择读卡器所接的串口。");
+                       std::string(kInDialog) + "在“通信COM端口”中选择读卡器所接的串口。");
             } else {
                 const std::string com = "COM" + std::to_string(*parsed + 1);
                 if (surroundings_.comPortExists && surroundings_.comPortExists(*parsed))
@@ -171,7 +171,7 @@ private:
                 j.Ok("波特率 " + std::to_string(used));
             else
                 j.Fail("不是可选的波特率（" + rates + "）之一；读卡库会用 " + std::to_string(used),
-                       std::string(kInDialog) + "在“波特率”中选择读卡器的波特率（见读卡器的说明书）。");
+                       std::string(kInDialog) + "在“通讯波特率”中选择读卡器的波特率（见读卡器的说明书）。");
         }
         Add(j, v);
     }
@@ -184,7 +184,7 @@ private:
             const std::string t = Trim(v.bytes);
             const auto parsed = ParseInt32(t);
             const std::string advice =
-                std::string(kInDialog) + (interval ? "在“查询间隔”中填写毫秒数（不小于 1000）。" : "在“扇区号”中填写一卡通系统所用的扇区号。");
+                std::string(kInDialog) + (interval ? "在“自动查询方式时的查询间隔”中填写毫秒数（不小于 1000）。" : "在“扇区号”中填写一卡通系统所用的扇区号。");
             if (t.empty())
                 j.Fail(std::string("为空") + (interval ? "" : "；读卡库会用 0 号扇区"), advice);
             else if (!AllDigits(t) || !parsed)
@@ -248,7 +248,7 @@ private:
         const StoredValue v = read_(name);
         Judgement j(name);
         const std::string fillIn =
-            std::string(kInDialog) + "勾选“检查卡状态”后填写一卡通系统的数据库服务器、数据库名、用户和密码，或者取消勾选。";
+            std::string(kInDialog) + "勾选“读取一卡通卡的状态”后填写一卡通系统的数据库服务器、数据库名、用户和密码，或者取消勾选。";
         if (v.kind == StoredValue::Kind::Other) {
             Readable(j, v, "读卡库每次读卡号都读取它，读卡会失败（结果 1）");
         } else if (v.kind == StoredValue::Kind::Missing) {
@@ -271,7 +271,7 @@ private:
         const StoredValue v = read_(setting::kDbPass);
         Judgement j(setting::kDbPass);
         const std::string retype =
-            std::string(kInDialog) + "勾选“检查卡状态”，重新输入数据库密码并保存（密码以加扰形式保存）。";
+            std::string(kInDialog) + "勾选“读取一卡通卡的状态”，重新输入数据库密码并保存（密码以加扰形式保存）。";
         if (v.kind == StoredValue::Kind::Other) {
             Readable(j, v, "读卡库每次读卡号都读取它，读卡会失败（结果 1）");
         } else if (v.kind == StoredValue::Kind::Missing) {

@@ -1,0 +1,143 @@
+#!/usr/bin/python3
+"""Packs the i686 build for delivery:
+   tools/dist.py BUILD_DIR OUT_DIR
+BUILD_DIR is the i686 tree (build/win32). Writes, named after the version
+in the library's version resource:
+
+  Vb_Ykt-<version>-win32.zip            for the till: Vb_Ykt.dll, ykt.exe,
+      the C header, the Pascal unit, the deployment guide, SHA256SUMS.
+      Never a reader or card-state DLL: the vendor's go beside it.
+  Vb_Ykt-<version>-simulator-win32.zip  for demonstrations and training: the
+      same library and ykt.exe with the reader and card-state simulators,
+      their guide, SHA256SUMS; its folder says what it is.
+
+Each zip holds one folder. Text files get Windows line ends (Notepad before
+Windows 10 shows a file without them as one line); the guides also get a
+UTF-8 byte-order mark, without which older Notepad reads them as GBK.
+Names are stored in code page 936, which Windows Explorer on a Chinese
+system reads, with the UTF-8 name in an Info-ZIP Unicode path field for
+every other unpacker. Entries carry the time of the last commit, so the
+same sources give the same zips."""
+import hashlib
+import os
+import struct
+import subprocess
+import sys
+import time
+import zipfile
+import zlib
+
+import pefile
+
+TOP = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+GUIDE = "部署说明.md"
+SIMULATOR_GUIDE = "模拟器说明.md"
+
+
+def version_of(path):
+    fixed = pefile.PE(path, fast_load=False).VS_FIXEDFILEINFO[0]
+    return "%d.%d.%d.%d" % (fixed.FileVersionMS >> 16, fixed.FileVersionMS & 0xFFFF,
+                            fixed.FileVersionLS >> 16, fixed.FileVersionLS & 0xFFFF)
+
+
+def source_time():
+    if os.environ.get("SOURCE_DATE_EPOCH"):
+        return int(os.environ["SOURCE_DATE_EPOCH"])
+    try:
+        return int(subprocess.run(["git", "-C", TOP, "log", "-1", "--format=%ct"], capture_output=True,
+                                  text=True, check=True).stdout.strip())
+    except (OSError, subprocess.CalledProcessError, ValueError):
+        return int(time.time())
+
+
+def windows_text(data, bom=False):
+    text = data.replace(b"\r\n", b"\n").replace(b"\n", b"\r\n")
+    return (b"\xef\xbb\xbf" if bom and not text.startswith(b"\xef\xbb\xbf") else b"") + text
+
+
+class GbkName(zipfile.ZipInfo):
+    """An entry whose name is stored in code page 936, without the UTF-8 flag."""
+
+    def _encodeFilenameFlags(self):
+        try:
+            return self.filename.encode("cp936"), self.flag_bits & ~0x800
+        except UnicodeEncodeError:
+            return super()._encodeFilenameFlags()
+
+
+def unicode_path_field(name):
+    raw = name.encode("cp936")
+    body = struct.pack("<BI", 1, zlib.crc32(raw)) + name.encode("utf-8")
+    return struct.pack("<HH", 0x7075, len(body)) + body
+
+
+def write_zip(path, folder, files, stamp):
+    """files: (name inside the folder, bytes), in order."""
+    sums = "".join(f"{hashlib.sha256(data).hexdigest()}  {name}\n" for name, data in files)
+    entries = list(files) + [("SHA256SUMS", sums.encode("utf-8"))]
+    date = time.gmtime(stamp)[:6]
+    tmp = path + ".tmp"
+    with zipfile.ZipFile(tmp, "w", zipfile.ZIP_DEFLATED, compresslevel=9) as archive:
+        for name, data in entries:
+            full = f"{folder}/{name}"
+            info = GbkName(full, date_time=max(date, (1980, 1, 1, 0, 0, 0)))
+            info.compress_type = zipfile.ZIP_DEFLATED
+            info.external_attr = 0o644 << 16
+            info.create_system = 0  # MS-DOS: no Unix permissions for Windows tools to stumble on
+            if not full.isascii():
+                info.extra = unicode_path_field(full)
+            archive.writestr(info, data)
+    os.replace(tmp, path)
+
+
+def read(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+def main():
+    if len(sys.argv) != 3:
+        print(__doc__, file=sys.stderr)
+        return 64
+    build, out = sys.argv[1], sys.argv[2]
+    library = os.path.join(build, "Vb_Ykt.dll")
+    ykt = os.path.join(build, "ykt.exe")
+    simulators = [os.path.join(build, "simulator", name) for name in ("irdll.dll", "BCIdll.dll")]
+    for path in [library, ykt] + simulators:
+        if not os.path.isfile(path):
+            print(f"dist: {path} is missing: build the i686 tree first (make dist does)", file=sys.stderr)
+            return 1
+    version = version_of(library)
+    stamp = source_time()
+    os.makedirs(out, exist_ok=True)
+
+    header = windows_text(read(os.path.join(TOP, "include", "Vb_Ykt.h")))
+    unit = windows_text(read(os.path.join(TOP, "include", "Vb_Ykt.pas")))
+    guide = windows_text(read(os.path.join(TOP, "docs", GUIDE)), bom=True)
+
+    till = f"Vb_Ykt-{version}-win32"
+    write_zip(os.path.join(out, till + ".zip"), till, [
+        ("Vb_Ykt.dll", read(library)),
+        ("ykt.exe", read(ykt)),
+        ("include/Vb_Ykt.h", header),
+        ("include/Vb_Ykt.pas", unit),
+        (GUIDE, guide),
+    ], stamp)
+
+    simulator = f"Vb_Ykt-{version}-simulator-win32"
+    write_zip(os.path.join(out, simulator + ".zip"), f"Vb_Ykt-{version}-模拟器-仅用于演示和培训", [
+        (SIMULATOR_GUIDE, windows_text(read(os.path.join(TOP, "docs", SIMULATOR_GUIDE)), bom=True)),
+        ("Vb_Ykt.dll", read(library)),
+        ("ykt.exe", read(ykt)),
+        ("irdll.dll", read(simulators[0])),
+        ("BCIdll.dll", read(simulators[1])),
+        (GUIDE, guide),
+    ], stamp)
+    for name in (till, simulator):
+        path = os.path.join(out, name + ".zip")
+        print(f"{path}: {os.path.getsize(path)} bytes")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
