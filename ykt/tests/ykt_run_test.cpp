@@ -45,6 +45,7 @@ TEST(YktAlone, UsageErrorsNeverLoadTheLibrary) {
     const RunResult help = RunProgram(exe, {"--help"});
     EXPECT_EQ(help.exitCode, 0u);
     EXPECT_TRUE(Has(help.out, "退出状态")) << help.out;
+    EXPECT_TRUE(Has(help.out, "ykt doctor")) << help.out;
 
     // A valid command does load it, and says why it cannot.
     const RunResult probe = RunProgram(exe, {"probe"});
