@@ -135,8 +135,16 @@ struct DriverContext {
     const std::function<void(Dialog&)>* script;
 };
 
+HANDLE g_driverDpiContext = nullptr;
+
 DWORD WINAPI DriverMain(void* raw) {
     auto* context = static_cast<DriverContext*>(raw);
+    if (g_driverDpiContext) {
+        using SetContextFn = HANDLE(WINAPI*)(HANDLE);
+        if (const auto setContext = reinterpret_cast<SetContextFn>(reinterpret_cast<void*>(
+                GetProcAddress(GetModuleHandleW(L"user32.dll"), "SetThreadDpiAwarenessContext"))))
+            setContext(g_driverDpiContext);
+    }
     HWND window = nullptr;
     for (int waited = 0; waited < 5000 && !window; waited += 10) {
         HWND candidate = FindWindowW(dialog::kFormClassName, nullptr);
@@ -165,6 +173,8 @@ DWORD WINAPI DriverMain(void* raw) {
 }  // namespace
 
 Host& TheHost() { return g_host; }
+
+void SetDriverDpiContext(HANDLE context) { g_driverDpiContext = context; }
 
 void StartHost(HostLib& lib) {
     InitializeCriticalSection(&g_textsLock);
@@ -321,6 +331,8 @@ void Dialog::Click(ControlId id) const { ClickWindow(Control(id)); }
 void Dialog::SetText(ControlId id, const std::wstring& text) const {
     SendMessageW(Control(id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
 }
+
+void Dialog::WaitHandled() const { ykt::test::Settle(window_); }
 
 void Dialog::PressCloseButton() const {
     PostMessageW(window_, WM_SYSCOMMAND, SC_CLOSE, 0);
