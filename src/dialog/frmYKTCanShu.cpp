@@ -36,6 +36,7 @@ const wchar_t* const kControlOriginalProc = L"YktControlOriginalProc";
 bool IsDigit(wchar_t key) { return key >= L'0' && key <= L'9'; }
 bool IsHexLetter(wchar_t key) { return (key >= L'A' && key <= L'F') || (key >= L'a' && key <= L'f'); }
 constexpr wchar_t kBackspace = 8;
+constexpr LPARAM kCompositionResult = 0x0800;  // GCS_RESULTSTR
 constexpr wchar_t kEnter = 13;
 
 bool TakesFocus(Kind kind) {
@@ -538,6 +539,15 @@ bool TYKTCanShu::HandleControlMessage(HWND control, const ControlLayout& row, UI
             if (TakeCharacter(control, row, key)) result = CallWindowProcW(original, control, WM_CHAR, key, lParam);
             return true;
         }
+        case WM_IME_COMPOSITION:
+            // An edit control inserts an input method's finished text by
+            // itself; the default handling hands it on as WM_IME_CHAR, one
+            // character at a time, through the filters above.
+            if (lParam & kCompositionResult) {
+                result = DefWindowProcW(control, message, wParam, lParam);
+                return true;
+            }
+            return false;
         case WM_PASTE:
             if (!fixedText && (row.kind == Kind::Edit || row.kind == Kind::ComboBox)) PasteFiltered(control, row);
             return true;

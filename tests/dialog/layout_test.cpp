@@ -359,6 +359,39 @@ TEST_F(LayoutTest, EditModeFocusOrder) {
     }
 }
 
+// The arrow keys move the focus, and the selection, only between the radio
+// buttons of the group; on any other control they leave the focus where it is.
+TEST_F(LayoutTest, ArrowKeysMoveOnlyWithinTheRadioGroup) {
+    WriteDefaultSettings();
+    const int result = ShowDialog([&](Dialog& dialog) {
+        dialog.Click(idBtMod);
+        dialog.Click(idRbCode);
+        ASSERT_EQ(dialog.Focus(), idRbCode);
+        dialog.Key(VK_DOWN);
+        EXPECT_EQ(dialog.Focus(), idRbOrder);
+        EXPECT_TRUE(dialog.Checked(idRbOrder));
+        EXPECT_FALSE(dialog.Checked(idRbCode));
+        dialog.Key(VK_RIGHT);
+        EXPECT_EQ(dialog.Focus(), idRbCode) << "the group wraps";
+        EXPECT_TRUE(dialog.Checked(idRbCode));
+        dialog.Key(VK_TAB);
+        EXPECT_EQ(dialog.Focus(), idBtOk);
+        for (WORD key : {VK_RIGHT, VK_DOWN, VK_LEFT, VK_UP}) {
+            dialog.Key(key);
+            EXPECT_EQ(dialog.Focus(), idBtOk) << "key " << key;
+        }
+        dialog.Click(idCbStatus);
+        for (WORD key : {VK_DOWN, VK_UP}) {
+            dialog.Key(key);
+            EXPECT_EQ(dialog.Focus(), idCbStatus) << "key " << key;
+        }
+        dialog.Click(idBtCancel);  // edit mode: nothing written
+        EXPECT_TRUE(dialog.WaitClosed());
+    });
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(GetSetting(setting::kCodeOrNo), "0");
+}
+
 // ---------------------------------------------------------------------------
 // Display scale
 
