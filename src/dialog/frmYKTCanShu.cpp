@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <optional>
 #include <stdexcept>
+#include <string>
+#include <vector>
 
 #include "reader/CardOperations.h"
 #include "reader/Guard.h"

@@ -89,6 +89,8 @@ int RequestedDpi();
 // The DPI awareness the host thread declared, taken on by the driver thread
 // so that both see the dialog's measures alike.
 void SetDriverDpiContext(HANDLE context);
+// Where everything runs slower, every wait of the driver is this many times longer.
+void SetPatience(int factor);
 
 // Code page 936 bytes of a wide text, as the store holds texts.
 std::string Ansi(std::wstring_view text);

@@ -152,6 +152,7 @@ int main(int argc, char** argv) {
         else if (dpiAwareness) SetProcessDPIAware();
     }
     testing::InitGoogleTest(&argc, argv);
+    ykt::test::SetPatience(static_cast<int>(g_caseLimitMs / 30000));
     testing::UnitTest::GetInstance()->listeners().Append(new WatchdogListener);
     CloseHandle(CreateThread(nullptr, 0, Watchdog, nullptr, 0, nullptr));
     ykt::test::HostLib lib(ykt::test::AllocMode::ProcessHeap);
