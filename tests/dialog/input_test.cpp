@@ -48,7 +48,7 @@ const char* PathName(Path path) {
     return "?";
 }
 
-// Delivers characters to a control by one path, each handled before the next.
+// Delivers characters to a control by one path, all handled on return.
 void Deliver(Dialog& dialog, ControlId id, Path path, std::wstring_view characters) {
     HWND edit = EditOf(dialog, id);
     for (wchar_t c : characters) {
@@ -65,12 +65,12 @@ void Deliver(Dialog& dialog, ControlId id, Path path, std::wstring_view characte
             case Path::ImeCharA:
                 SendMessageA(edit, WM_IME_CHAR, ImeBytes(c), 1);
                 break;
-            case Path::PostedImeChar:
+            case Path::PostedImeChar:  // taken in the order posted
                 PostMessageW(edit, WM_IME_CHAR, c, 1);
-                dialog.WaitHandled();
                 break;
         }
     }
+    if (path == Path::PostedImeChar) dialog.WaitHandled();
 }
 
 void PrepareBox(Dialog& dialog, ControlId id, const std::wstring& start, bool selectAll) {
@@ -90,43 +90,23 @@ protected:
     void TearDown() override { DeleteSettings(); }
 };
 
-// Full-width digits and letters as a Chinese input method in full-width mode
-// gives them, ASCII as automation sends it, and Chinese text against the
-// limits of 24 bytes: every box takes what typing could have produced.
-TEST_F(InputPathTest, EveryPathMeetsTheFiltersAndLimits) {
-    struct Case {
-        ControlId id;
-        std::wstring start;
-        bool selectAll;  // the delivered text replaces the selected start
-        std::wstring delivered;
-        std::wstring shown;
-    };
-    const std::wstring thirteen = L"一卡通服务器数据库用户名称";
-    const std::wstring twelve = thirteen.substr(0, 12);
-    // clang-format off
-    const Case cases[] = {
-        {idEdPassKey, L"",     false, L"１２ａＢｇ",  L""},
-        {idEdPassKey, L"",     false, L"1g2abF",       L"12ABF"},
-        {idEdPassKey, L"0123456789ABCDEF0123456", false, L"78", L"0123456789ABCDEF01234567"},
-        {idEdSector,  L"7",    true,  L"x",            L"7"},
-        {idEdSector,  L"",     false, L"１２3",        L"3"},
-        {idEdStepSec, L"",     false, L"１5a０0",      L"50"},
-        {idCbbPort,   L"",     false, L"１a2",         L"2"},
-        {idCbbRate,   L"9600", true,  L"1１a",         L"9600"},
-        {idEdIP,      L"",     false, thirteen,        twelve},
-        {idEdName,    L"",     false, thirteen,        twelve},
-        {idEdUser,    L"",     false, thirteen,        twelve},
-        {idEdPass,    L"",     false, thirteen,        twelve},
-        {idEdIP,      std::wstring(23, L'a'), false, L"中b", std::wstring(23, L'a') + L"b"},
-    };
-    // clang-format on
+struct Delivery {
+    ControlId id;
+    std::wstring start;
+    bool selectAll;  // the delivered text replaces the selected start
+    std::wstring delivered;
+    std::wstring shown;
+};
+
+// Every row by every path, in edit mode; nothing is saved.
+void DeliverEverywhere(const std::vector<Delivery>& rows) {
     const Path paths[] = {Path::SentChar, Path::SentCharToComboBox, Path::ImeCharW, Path::ImeCharA,
                           Path::PostedImeChar};
     const int result = ShowDialog([&](Dialog& dialog) {
         dialog.Click(idBtMod);
         ASSERT_TRUE(dialog.EditMode());
         for (Path path : paths) {
-            for (const Case& c : cases) {
+            for (const Delivery& c : rows) {
                 const bool comboBox = c.id == idCbbPort || c.id == idCbbRate;
                 if (path == Path::SentCharToComboBox && !comboBox) continue;
                 SCOPED_TRACE(testing::Message() << PathName(path) << ", control " << c.id << ", "
@@ -141,6 +121,38 @@ TEST_F(InputPathTest, EveryPathMeetsTheFiltersAndLimits) {
     });
     EXPECT_EQ(result, 0);
     EXPECT_EQ(GetSetting(s::kDbIpAddr), "<missing>") << "nothing written";
+}
+
+// Full-width digits and letters as a Chinese input method in full-width mode
+// gives them, and ASCII as automation sends it: every filtered box takes what
+// typing could have produced, and the key box turns letters upper case.
+TEST_F(InputPathTest, EveryPathMeetsTheKeyFilters) {
+    // clang-format off
+    DeliverEverywhere({
+        {idEdPassKey, L"",     false, L"１２ａＢｇ",  L""},
+        {idEdPassKey, L"",     false, L"1g2abF",       L"12ABF"},
+        {idEdPassKey, L"0123456789ABCDEF0123456", false, L"78", L"0123456789ABCDEF01234567"},
+        {idEdSector,  L"7",    true,  L"x",            L"7"},
+        {idEdSector,  L"",     false, L"１２3",        L"3"},
+        {idEdStepSec, L"",     false, L"１5a０0",      L"50"},
+        {idCbbPort,   L"",     false, L"１a2",         L"2"},
+        {idCbbRate,   L"9600", true,  L"1１a",         L"9600"},
+    });
+    // clang-format on
+}
+
+// Chinese text against the limits of 24 bytes in code page 936: of 13
+// characters 12 are kept, on every path.
+TEST_F(InputPathTest, EveryPathMeetsTheByteLimits) {
+    const std::wstring thirteen = L"一卡通服务器数据库用户名称";
+    const std::wstring twelve = thirteen.substr(0, 12);
+    DeliverEverywhere({
+        {idEdIP, L"", false, thirteen, twelve},
+        {idEdName, L"", false, thirteen, twelve},
+        {idEdUser, L"", false, thirteen, twelve},
+        {idEdPass, L"", false, thirteen, twelve},
+        {idEdIP, std::wstring(23, L'a'), false, L"中b", std::wstring(23, L'a') + L"b"},
+    });
 }
 
 // Enter moves the focus on whatever road it takes, and is never inserted.
