@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "common/WideText.h"
+#include "reader/Guard.h"
 
 namespace ykt::dialog {
 
@@ -10,9 +11,9 @@ std::wstring FromAnsi(std::string_view text) { return ToWide(text, CP_ACP); }
 
 std::string ToAnsi(std::wstring_view text) { return FromWide(text, CP_ACP); }
 
-std::size_t AnsiLength(std::wstring_view text) {
+std::size_t ByteLength(std::wstring_view text) {
     if (text.empty()) return 0;
-    return static_cast<std::size_t>(WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
+    return static_cast<std::size_t>(WideCharToMultiByte(936, 0, text.data(), static_cast<int>(text.size()),
                                                         nullptr, 0, nullptr, nullptr));
 }
 
@@ -60,8 +61,18 @@ bool IsChildNotification(UINT message) {
 
 namespace {
 
-LRESULT CALLBACK ContainerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (IsChildNotification(message)) {
+// Characters a container is given go up to the dialog's key preview.
+bool GoesToParent(UINT message) { return IsChildNotification(message) || message == WM_CHAR || message == WM_IME_CHAR; }
+
+// Runs a window procedure's own work under a guard: nothing it throws or
+// raises crosses the window system's frames. False when it failed.
+template <class F>
+bool Contained(F&& work) {
+    return ykt::Guarded([&] { work(); }) == 0;
+}
+
+LRESULT ContainerMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (GoesToParent(message)) {
         if (HWND parent = GetParent(window)) return SendMessageW(parent, message, wParam, lParam);
     }
     if (message == WM_PAINT) {
@@ -93,13 +104,25 @@ LRESULT CALLBACK ContainerProc(HWND window, UINT message, WPARAM wParam, LPARAM 
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
+LRESULT CALLBACK ContainerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    LRESULT result = 0;
+    if (Contained([&] { result = ContainerMessage(window, message, wParam, lParam); })) return result;
+    // A paint that failed is validated all the same, or it would come back at once.
+    if (message == WM_PAINT) ValidateRect(window, nullptr);
+    return 0;
+}
+
 const wchar_t* const kOriginalProc = L"YktOriginalProc";
 
 LRESULT CALLBACK ForwardingProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     const auto original = reinterpret_cast<WNDPROC>(GetPropW(window, kOriginalProc));
     // Whatever of these reaches the control comes from one of its children.
-    if (IsChildNotification(message)) {
-        if (HWND parent = GetParent(window)) return SendMessageW(parent, message, wParam, lParam);
+    if (GoesToParent(message)) {
+        LRESULT result = 0;
+        Contained([&] {
+            if (HWND parent = GetParent(window)) result = SendMessageW(parent, message, wParam, lParam);
+        });
+        return result;
     }
     if (message == WM_NCDESTROY) {
         SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(original));
@@ -171,10 +194,14 @@ struct DisableContext {
 
 BOOL CALLBACK DisableOne(HWND window, LPARAM raw) {
     auto* context = reinterpret_cast<DisableContext*>(raw);
-    if (window != context->modal && IsWindowVisible(window) && IsWindowEnabled(window)) {
-        EnableWindow(window, FALSE);
+    if (window == context->modal || !IsWindowVisible(window) || !IsWindowEnabled(window)) return TRUE;
+    // Only a window that can be enabled again is disabled.
+    try {
         context->disabled->push_back(window);
+    } catch (...) {
+        return FALSE;
     }
+    EnableWindow(window, FALSE);
     return TRUE;
 }
 
@@ -185,8 +212,8 @@ void ModalDisabler::Disable(HWND modal, HWND owner) {
     EnumThreadWindows(GetCurrentThreadId(), DisableOne, reinterpret_cast<LPARAM>(&context));
     // The owner may live on another thread of the host.
     if (owner && IsWindow(owner) && IsWindowEnabled(owner)) {
-        EnableWindow(owner, FALSE);
         disabled_.push_back(owner);
+        EnableWindow(owner, FALSE);
     }
 }
 

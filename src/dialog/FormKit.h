@@ -16,8 +16,9 @@ namespace ykt::dialog {
 // wrote and read.
 std::wstring FromAnsi(std::string_view text);
 std::string ToAnsi(std::wstring_view text);
-// Bytes the text takes in the ANSI code page (a Chinese character counts 2).
-std::size_t AnsiLength(std::wstring_view text);
+// Bytes the text takes in code page 936, in which the length limits of the
+// boxes are given (a Chinese character counts 2).
+std::size_t ByteLength(std::wstring_view text);
 
 std::wstring WindowText(HWND window);
 std::string AnsiWindowText(HWND window);

@@ -3,8 +3,11 @@
 #include <algorithm>
 #include <optional>
 #include <stdexcept>
+#include <string>
+#include <vector>
 
 #include "reader/CardOperations.h"
+#include "reader/Guard.h"
 #include "settings/DbPassword.h"
 #include "settings/SettingsRules.h"
 #include "settings/SettingsWriter.h"
@@ -30,11 +33,12 @@ const wchar_t* const kPortEntries[] = {L"1", L"2", L"3", L"4", L"5", L"6", L"7",
 const wchar_t* const kRateEntries[] = {L"600",   L"1200",  L"2400",  L"4800",  L"9600",
                                        L"14400", L"19200", L"38400", L"57600", nullptr};
 
-const wchar_t* const kEditOriginalProc = L"YktEditOriginalProc";
+const wchar_t* const kControlOriginalProc = L"YktControlOriginalProc";
 
 bool IsDigit(wchar_t key) { return key >= L'0' && key <= L'9'; }
 bool IsHexLetter(wchar_t key) { return (key >= L'A' && key <= L'F') || (key >= L'a' && key <= L'f'); }
 constexpr wchar_t kBackspace = 8;
+constexpr LPARAM kCompositionResult = 0x0800;  // GCS_RESULTSTR
 constexpr wchar_t kEnter = 13;
 
 bool TakesFocus(Kind kind) {
@@ -59,34 +63,34 @@ const ControlLayout TYKTCanShu::Layout[kControlCount] = {
     {idBtMod,     "btMod",     Kind::Button,      idPanel1,     16,  8,   75,  25,  L"修改",                               FontColour::Inherited, 0, kNoProperty,                   0,  nullptr,      0,  &T::btMod,     &T::btModClick,       nullptr},
     {idBtOk,      "btOk",      Kind::Button,      idPanel1,     232, 8,   91,  25,  L"保存并退出",                         FontColour::Inherited, 1, kNoProperty,                   0,  nullptr,      0,  &T::btOk,      &T::btOkClick,        nullptr},
     {idBtCancel,  "btCancel",  Kind::Button,      idPanel1,     328, 8,   91,  25,  L"不保存退出",                         FontColour::Inherited, 2, kNoProperty,                   0,  nullptr,      0,  &T::btCancel,  &T::btCancelClick,    nullptr},
-    {idPanel2,    "Panel2",    Kind::Panel,       kForm,        0,   0,   436, 314, L"Panel2",                             FontColour::Inherited, 1, kNoProperty,                   0,  nullptr,      0,  &T::Panel2,    nullptr,              nullptr},
-    {idScrollBox, "ScrollBox", Kind::ScrollBox,   idPanel2,     4,   4,   428, 306, nullptr,                               FontColour::Inherited, 0, kNoProperty,                   0,  nullptr,      0,  &T::ScrollBox, nullptr,              nullptr},
+    {idPanel2,    "Panel2",    Kind::Panel,       kForm,        0,   0,   436, 314, L"Panel2",                             FontColour::Inherited, 1, kNoProperty,                   0,  nullptr,      0,  nullptr,       nullptr,              nullptr},
+    {idScrollBox, "ScrollBox", Kind::ScrollBox,   idPanel2,     4,   4,   428, 306, nullptr,                               FontColour::Inherited, 0, kNoProperty,                   0,  nullptr,      0,  nullptr,       nullptr,              nullptr},
     {idGrbEdit,   "grbEdit",   Kind::GroupBox,    idScrollBox,  8,   0,   409, 305, nullptr,                               FontColour::Fuchsia,   0, kDisabled,                     0,  nullptr,      0,  &T::grbEdit,   nullptr,              nullptr},
-    {idLabel3,    "Label3",    Kind::Label,       idGrbEdit,    24,  21,  153, 13,  L"通信COM端口",                        FontColour::Navy,     -1, kRightAligned,                 0,  nullptr,      0,  &T::Label3,    nullptr,              nullptr},
+    {idLabel3,    "Label3",    Kind::Label,       idGrbEdit,    24,  21,  153, 13,  L"通信COM端口",                        FontColour::Navy,     -1, kRightAligned,                 0,  nullptr,      0,  nullptr,       nullptr,              nullptr},
     {idCbbPort,   "cbbPort",   Kind::ComboBox,    idGrbEdit,    176, 16,  73,  20,  L"1",                                  FontColour::Black,     1, kNoProperty,                   0,  kPortEntries, 12, &T::cbbPort,   nullptr,              &T::cbbPortKeyPress},
-    {idLabel5,    "Label5",    Kind::Label,       idGrbEdit,    46,  46,  131, 13,  L"通讯波特率",                         FontColour::Navy,     -1, kRightAligned,                 0,  nullptr,      0,  &T::Label5,    nullptr,              nullptr},
+    {idLabel5,    "Label5",    Kind::Label,       idGrbEdit,    46,  46,  131, 13,  L"通讯波特率",                         FontColour::Navy,     -1, kRightAligned,                 0,  nullptr,      0,  nullptr,       nullptr,              nullptr},
     {idCbbRate,   "cbbRate",   Kind::ComboBox,    idGrbEdit,    176, 40,  73,  20,  L"9600",                               FontColour::Black,     0, kFixedText,                    0,  kRateEntries, 12, &T::cbbRate,   nullptr,              &T::cbbRateKeyPress},
-    {idLabel2,    "Label2",    Kind::Label,       idGrbEdit,    24,  70,  153, 13,  L"扇区号",                             FontColour::Navy,     -1, kRightAligned,                 0,  nullptr,      0,  &T::Label2,    nullptr,              nullptr},
+    {idLabel2,    "Label2",    Kind::Label,       idGrbEdit,    24,  70,  153, 13,  L"扇区号",                             FontColour::Navy,     -1, kRightAligned,                 0,  nullptr,      0,  nullptr,       nullptr,              nullptr},
     {idEdSector,  "edSector",  Kind::Edit,        idGrbEdit,    176, 64,  73,  20,  L"7",                                  FontColour::Black,     4, kNoProperty,                   0,  nullptr,      0,  &T::edSector,  nullptr,              &T::edStepSecKeyPress},
-    {idLabel6,    "Label6",    Kind::Label,       idGrbEdit,    24,  94,  153, 13,  L"通信密码",                           FontColour::Navy,     -1, kRightAligned,                 0,  nullptr,      0,  &T::Label6,    nullptr,              nullptr},
+    {idLabel6,    "Label6",    Kind::Label,       idGrbEdit,    24,  94,  153, 13,  L"通信密码",                           FontColour::Navy,     -1, kRightAligned,                 0,  nullptr,      0,  nullptr,       nullptr,              nullptr},
     {idEdPassKey, "edPassKey", Kind::Edit,        idGrbEdit,    176, 88,  153, 20,  L"5A3C96E1B74D2F08C5A17E39",           FontColour::Black,     5, kUpperCase,                    24, nullptr,      0,  &T::edPassKey, nullptr,              &T::edPassKeyKeyPress},
-    {idLabel16,   "Label16",   Kind::Label,       idGrbEdit,    46,  114, 131, 13,  L"自动查询读卡器",                     FontColour::Navy,     -1, kRightAligned,                 0,  nullptr,      0,  &T::Label16,   nullptr,              nullptr},
+    {idLabel16,   "Label16",   Kind::Label,       idGrbEdit,    46,  114, 131, 13,  L"自动查询读卡器",                     FontColour::Navy,     -1, kRightAligned,                 0,  nullptr,      0,  nullptr,       nullptr,              nullptr},
     {idCbAuto,    "cbAuto",    Kind::CheckBox,    idGrbEdit,    176, 112, 225, 17,  L"不打钩时，按[F1]或[F12]才读读卡器",  FontColour::Black,     2, kNoProperty,                   0,  nullptr,      0,  &T::cbAuto,    nullptr,              nullptr},
-    {idLabel4,    "Label4",    Kind::Label,       idGrbEdit,    194, 130, 216, 12,  L"打勾时，将对系统操作速度有少许影响。", FontColour::Black,   -1, kTransparent,                  0,  nullptr,      0,  &T::Label4,    nullptr,              nullptr},
-    {idLabel7,    "Label7",    Kind::Label,       idGrbEdit,    24,  158, 153, 13,  L"自动查询方式时的查询间隔",           FontColour::Navy,     -1, kRightAligned,                 0,  nullptr,      0,  &T::Label7,    nullptr,              nullptr},
+    {idLabel4,    "Label4",    Kind::Label,       idGrbEdit,    194, 130, 216, 12,  L"打勾时，将对系统操作速度有少许影响。", FontColour::Black,   -1, kTransparent | kSizedToText,   0,  nullptr,      0,  nullptr,       nullptr,              nullptr},
+    {idLabel7,    "Label7",    Kind::Label,       idGrbEdit,    24,  158, 153, 13,  L"自动查询方式时的查询间隔",           FontColour::Navy,     -1, kRightAligned,                 0,  nullptr,      0,  nullptr,       nullptr,              nullptr},
     {idEdStepSec, "edStepSec", Kind::Edit,        idGrbEdit,    176, 152, 73,  20,  L"1500",                               FontColour::Black,     3, kNoProperty,                   0,  nullptr,      0,  &T::edStepSec, nullptr,              &T::edStepSecKeyPress},
-    {idLabel1,    "Label1",    Kind::Label,       idGrbEdit,    248, 160, 108, 12,  L"毫秒，应>=1000毫秒",                 FontColour::Black,    -1, kNoProperty,                   0,  nullptr,      0,  &T::Label1,    nullptr,              nullptr},
-    {idLabel8,    "Label8",    Kind::Label,       idGrbEdit,    46,  186, 131, 13,  L"读取一卡通卡的状态",                 FontColour::Navy,     -1, kRightAligned,                 0,  nullptr,      0,  &T::Label8,    nullptr,              nullptr},
+    {idLabel1,    "Label1",    Kind::Label,       idGrbEdit,    248, 160, 108, 12,  L"毫秒，应>=1000毫秒",                 FontColour::Black,    -1, kSizedToText,                  0,  nullptr,      0,  nullptr,       nullptr,              nullptr},
+    {idLabel8,    "Label8",    Kind::Label,       idGrbEdit,    46,  186, 131, 13,  L"读取一卡通卡的状态",                 FontColour::Navy,     -1, kRightAligned,                 0,  nullptr,      0,  nullptr,       nullptr,              nullptr},
     {idCbStatus,  "cbStatus",  Kind::CheckBox,    idGrbEdit,    176, 184, 225, 17,  nullptr,                               FontColour::Black,     6, kNoProperty,                   0,  nullptr,      0,  &T::cbStatus,  &T::cbStatusClick,    nullptr},
-    {idLabel9,    "Label9",    Kind::Label,       idGrbEdit,    8,   214, 169, 13,  L"一卡通服务器IP地址或计算机名",       FontColour::Navy,     -1, kRightAligned,                 0,  nullptr,      0,  &T::Label9,    nullptr,              nullptr},
+    {idLabel9,    "Label9",    Kind::Label,       idGrbEdit,    8,   214, 169, 13,  L"一卡通服务器IP地址或计算机名",       FontColour::Navy,     -1, kRightAligned,                 0,  nullptr,      0,  nullptr,       nullptr,              nullptr},
     {idEdIP,      "edIP",      Kind::Edit,        idGrbEdit,    176, 208, 153, 20,  nullptr,                               FontColour::Black,     7, kNoProperty,                   24, nullptr,      0,  &T::edIP,      nullptr,              nullptr},
-    {idLabel12,   "Label12",   Kind::Label,       idGrbEdit,    24,  238, 153, 13,  L"数据库名称",                         FontColour::Navy,     -1, kRightAligned,                 0,  nullptr,      0,  &T::Label12,   nullptr,              nullptr},
+    {idLabel12,   "Label12",   Kind::Label,       idGrbEdit,    24,  238, 153, 13,  L"数据库名称",                         FontColour::Navy,     -1, kRightAligned,                 0,  nullptr,      0,  nullptr,       nullptr,              nullptr},
     {idEdName,    "edName",    Kind::Edit,        idGrbEdit,    176, 232, 153, 20,  nullptr,                               FontColour::Black,     8, kNoProperty,                   24, nullptr,      0,  &T::edName,    nullptr,              nullptr},
-    {idLabel10,   "Label10",   Kind::Label,       idGrbEdit,    24,  262, 153, 13,  L"数据库用户",                         FontColour::Navy,     -1, kRightAligned,                 0,  nullptr,      0,  &T::Label10,   nullptr,              nullptr},
+    {idLabel10,   "Label10",   Kind::Label,       idGrbEdit,    24,  262, 153, 13,  L"数据库用户",                         FontColour::Navy,     -1, kRightAligned,                 0,  nullptr,      0,  nullptr,       nullptr,              nullptr},
     {idEdUser,    "edUser",    Kind::Edit,        idGrbEdit,    176, 256, 153, 20,  nullptr,                               FontColour::Black,     9, kNoProperty,                   24, nullptr,      0,  &T::edUser,    nullptr,              nullptr},
-    {idLabel11,   "Label11",   Kind::Label,       idGrbEdit,    24,  286, 153, 13,  L"数据库密码",                         FontColour::Navy,     -1, kRightAligned,                 0,  nullptr,      0,  &T::Label11,   nullptr,              nullptr},
+    {idLabel11,   "Label11",   Kind::Label,       idGrbEdit,    24,  286, 153, 13,  L"数据库密码",                         FontColour::Navy,     -1, kRightAligned,                 0,  nullptr,      0,  nullptr,       nullptr,              nullptr},
     {idEdPass,    "edPass",    Kind::Edit,        idGrbEdit,    176, 280, 153, 20,  nullptr,                               FontColour::Black,    10, kPasswordChar,                 24, nullptr,      0,  &T::edPass,    nullptr,              nullptr},
-    {idGroupBox1, "GroupBox1", Kind::GroupBox,    idGrbEdit,    272, 16,  121, 65,  nullptr,                               FontColour::Inherited,11, kNoProperty,                   0,  nullptr,      0,  &T::GroupBox1, nullptr,              nullptr},
+    {idGroupBox1, "GroupBox1", Kind::GroupBox,    idGrbEdit,    272, 16,  121, 65,  nullptr,                               FontColour::Inherited,11, kNoProperty,                   0,  nullptr,      0,  nullptr,       nullptr,              nullptr},
     {idRbCode,    "rbCode",    Kind::RadioButton, idGroupBox1,  16,  16,  89,  17,  L"读取卡编号",                         FontColour::Navy,      0, kChecked,                      0,  nullptr,      0,  &T::rbCode,    nullptr,              nullptr},
     {idRbOrder,   "rbOrder",   Kind::RadioButton, idGroupBox1,  16,  40,  89,  17,  L"读取卡序号",                         FontColour::Navy,      1, kNoProperty,                   0,  nullptr,      0,  &T::rbOrder,   nullptr,              nullptr},
 };
@@ -107,18 +111,13 @@ TYKTCanShu::TYKTCanShu(HWND owner) {
     if (!handle_) throw std::runtime_error("the settings dialog cannot be created");
     try {
         dpi_ = LayoutDpi(handle_);
-        LOGFONTW face{};
-        face.lfHeight = -Scale(12);
-        face.lfWeight = FW_NORMAL;
-        face.lfCharSet = GB2312_CHARSET;
-        wcscpy(face.lfFaceName, L"宋体");
-        font_ = CreateFontIndirectW(&face);
+        font_ = CreateDialogFont();
         SendMessageW(handle_, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
         SizeAndCentre(style, exStyle);
         for (const ControlLayout& row : Layout) CreateControl(row);
-        AppendFocusOrder(kForm);
+        ArrangeTabOrder();
         savedFocus_ = Panel1;
-        FormCreate(handle_);
+        RunHandler([&] { FormCreate(handle_); });
     } catch (...) {
         DestroyWindow(handle_);
         if (font_) DeleteObject(font_);
@@ -129,6 +128,35 @@ TYKTCanShu::TYKTCanShu(HWND owner) {
 TYKTCanShu::~TYKTCanShu() {
     if (handle_ && IsWindow(handle_)) DestroyWindow(handle_);
     if (font_) DeleteObject(font_);
+}
+
+// 宋体 at 12 pixels (scaled), in which a Chinese character is as wide as the
+// font is high: the layout's measures rest on that. A face the system puts in
+// its place whose characters come out wider at the scaled size is taken a
+// pixel or two smaller, so that the texts still fit their labels.
+HFONT TYKTCanShu::CreateDialogFont() const {
+    LOGFONTW face{};
+    face.lfWeight = FW_NORMAL;
+    face.lfCharSet = GB2312_CHARSET;
+    wcscpy(face.lfFaceName, L"宋体");
+    const int height = Scale(12);
+    HDC dc = GetDC(handle_);
+    HFONT font = nullptr;
+    for (int tried = height; tried >= height - 2; --tried) {
+        face.lfHeight = -tried;
+        font = CreateFontIndirectW(&face);
+        if (!font || tried == height - 2) break;
+        HGDIOBJ old = SelectObject(dc, font);
+        SIZE extent{};
+        const bool fits = GetTextExtentPoint32W(dc, L"宋", 1, &extent) && extent.cx <= height;
+        SelectObject(dc, old);
+        if (fits) break;
+        DeleteObject(font);
+        font = nullptr;
+    }
+    ReleaseDC(handle_, dc);
+    if (!font) throw std::runtime_error("the dialog's font cannot be created");
+    return font;
 }
 
 void TYKTCanShu::SizeAndCentre(DWORD style, DWORD exStyle) {
@@ -151,9 +179,12 @@ void TYKTCanShu::SizeAndCentre(DWORD style, DWORD exStyle) {
 
 void TYKTCanShu::CreateControl(const ControlLayout& row) {
     HWND parent = row.parent == kForm ? handle_ : Window(row.parent);
-    DWORD style = WS_CHILD | WS_VISIBLE;
+    // Every control starts a group of its own, so that the arrow keys move
+    // the focus only between the radio buttons of one group box.
+    DWORD style = WS_CHILD | WS_VISIBLE | WS_GROUP;
     DWORD exStyle = 0;
     const wchar_t* cls = L"BUTTON";
+    int width = Scale(row.width);
     int height = Scale(row.height);
     switch (row.kind) {
         case Kind::Panel:
@@ -194,17 +225,35 @@ void TYKTCanShu::CreateControl(const ControlLayout& row) {
             style |= BS_AUTOCHECKBOX | WS_TABSTOP;
             break;
         case Kind::RadioButton:
-            style |= BS_AUTORADIOBUTTON;
+            // The first of a group starts it and is its tab stop; the button
+            // control moves the tab stop to whichever is selected.
+            style = (style & ~WS_GROUP) | BS_AUTORADIOBUTTON;
             if (row.tabOrder == 0) style |= WS_GROUP | WS_TABSTOP;
             break;
     }
     HWND control = CreateWindowExW(exStyle, cls, row.text ? row.text : L"", style, Scale(row.left), Scale(row.top),
-                                   Scale(row.width), height, parent,
-                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(row.id)), ModuleInstance(), nullptr);
+                                   width, height, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(row.id)),
+                                   ModuleInstance(), nullptr);
     if (!control) throw std::runtime_error(std::string("cannot create ") + row.name);
-    this->*(row.field) = control;
+    windows_[row.id - idScrollBox] = control;
+    if (row.field) this->*(row.field) = control;
     SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
 
+    if (row.properties & kSizedToText) {
+        // Whatever face the system draws the font with, the whole text shows.
+        const std::wstring text = row.text ? row.text : L"";
+        HDC dc = GetDC(control);
+        HGDIOBJ old = SelectObject(dc, font_);
+        SIZE extent{};
+        GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &extent);
+        SelectObject(dc, old);
+        ReleaseDC(control, dc);
+        SetWindowPos(control, nullptr, 0, 0, extent.cx, extent.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    auto subclass = [](HWND window) {
+        SetPropW(window, kControlOriginalProc, reinterpret_cast<HANDLE>(GetWindowLongPtrW(window, GWLP_WNDPROC)));
+        SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ControlProc));
+    };
     if (row.kind == Kind::GroupBox) ForwardChildNotifications(control);
     if (row.kind == Kind::ComboBox) {
         for (int i = 0; row.entries && row.entries[i]; ++i)
@@ -223,28 +272,46 @@ void TYKTCanShu::CreateControl(const ControlLayout& row) {
         SetWindowTextW(control, row.text ? row.text : L"");  // shown, with no entry selected
         COMBOBOXINFO info{};
         info.cbSize = sizeof info;
-        if (GetComboBoxInfo(control, &info) && info.hwndItem) {
-            SetPropW(info.hwndItem, kEditOriginalProc,
-                     reinterpret_cast<HANDLE>(GetWindowLongPtrW(info.hwndItem, GWLP_WNDPROC)));
-            SetWindowLongPtrW(info.hwndItem, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(EditProc));
-        }
+        // The box hands every character to its edit: filtered there.
+        if (GetComboBoxInfo(control, &info) && info.hwndItem) subclass(info.hwndItem);
     }
     if (row.kind == Kind::Edit) {
-        // EM_LIMITTEXT counts characters; FitsByteLimit counts the ANSI bytes.
+        // EM_LIMITTEXT counts characters; FitsByteLimit counts the bytes.
         if (row.maxBytes > 0) SendMessageW(control, EM_LIMITTEXT, row.maxBytes, 0);
         if (row.properties & kPasswordChar) SendMessageW(control, EM_SETPASSWORDCHAR, L'*', 0);
-        SetPropW(control, kEditOriginalProc, reinterpret_cast<HANDLE>(GetWindowLongPtrW(control, GWLP_WNDPROC)));
-        SetWindowLongPtrW(control, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(EditProc));
     }
+    // Whatever can hold the focus sees its characters through the dialog first.
+    if (TakesFocus(row.kind) && row.kind != Kind::ComboBox) subclass(control);
     if (row.properties & kChecked) SendMessageW(control, BM_SETCHECK, BST_CHECKED, 0);
     if (row.properties & kDisabled) EnableWindow(control, FALSE);
+}
+
+// The dialog manager walks siblings in window order: the focusable children
+// of each container go first, in their tab order.
+void TYKTCanShu::ArrangeTabOrder() {
+    auto arrange = [&](ControlId parent) {
+        std::vector<const ControlLayout*> children;
+        for (const ControlLayout& row : Layout)
+            if (row.parent == parent && row.tabOrder >= 0) children.push_back(&row);
+        std::stable_sort(children.begin(), children.end(),
+                         [](const ControlLayout* a, const ControlLayout* b) { return a->tabOrder < b->tabOrder; });
+        HWND after = HWND_TOP;
+        for (const ControlLayout* row : children) {
+            HWND control = Window(row->id);
+            SetWindowPos(control, after, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+            after = control;
+        }
+    };
+    arrange(kForm);
+    for (const ControlLayout& row : Layout)
+        if (HoldsControls(row.kind)) arrange(row.id);
 }
 
 void TYKTCanShu::SetCaption(const wchar_t* caption) { SetWindowTextW(handle_, caption); }
 
 HWND TYKTCanShu::Window(ControlId id) const {
-    const ControlLayout* row = RowOf(id);
-    return row ? this->*(row->field) : nullptr;
+    const int index = id - idScrollBox;
+    return index >= 0 && index < kControlCount ? windows_[index] : nullptr;
 }
 
 const ControlLayout* TYKTCanShu::RowOf(ControlId id) const {
@@ -255,9 +322,10 @@ const ControlLayout* TYKTCanShu::RowOf(ControlId id) const {
 
 const ControlLayout* TYKTCanShu::RowOfWindow(HWND window) const {
     // Up to one level: the edit and list of a combo box stand for the box.
-    for (int level = 0; window && window != handle_ && level < 2; ++level, window = GetParent(window))
-        for (const ControlLayout& row : Layout)
-            if (this->*(row.field) == window) return &row;
+    for (int level = 0; window && window != handle_ && level < 2; ++level, window = GetParent(window)) {
+        const ControlLayout* row = RowOf(static_cast<ControlId>(GetDlgCtrlID(window)));
+        if (row && Window(row->id) == window) return row;
+    }
     return nullptr;
 }
 
@@ -301,6 +369,27 @@ TYKTCanShu* TYKTCanShu::FromChild(HWND child) {
     return root ? reinterpret_cast<TYKTCanShu*>(GetWindowLongPtrW(root, GWLP_USERDATA)) : nullptr;
 }
 
+// No C++ exception may cross the window system's frames, and a structured
+// exception is stopped right here rather than at the edge of the whole
+// dialog, so that the dialog and what owns it unwind as usual. A handler
+// that failed leaves the dialog as an interrupted handler would.
+template <class F>
+bool TYKTCanShu::RunHandler(F&& handler) {
+    ++handlerDepth_;
+    const unsigned long fault = ykt::Guarded([&] { handler(); });
+    --handlerDepth_;
+    if (fault == 0) return true;
+    // Only the outermost handler holds the registry; a handler nested in it
+    // (a control asked for its text during the save) ends alone.
+    if (handlerDepth_ == 0) ReleaseAfterFault();
+    return false;
+}
+
+void TYKTCanShu::ReleaseAfterFault() {
+    readPass_.reset();
+    writer_.Close();
+}
+
 LRESULT CALLBACK TYKTCanShu::FormProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_NCCREATE) {
         const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
@@ -308,14 +397,10 @@ LRESULT CALLBACK TYKTCanShu::FormProc(HWND window, UINT message, WPARAM wParam, 
     }
     auto* form = reinterpret_cast<TYKTCanShu*>(GetWindowLongPtrW(window, GWLP_USERDATA));
     if (form && form->handle_ == window) {
-        // No C++ exception may cross the window system's frames; a handler
-        // that fails leaves the dialog as it was, as an interrupted handler would.
-        try {
-            LRESULT result = 0;
-            if (form->HandleMessage(message, wParam, lParam, result)) return result;
-        } catch (...) {
-            return 0;
-        }
+        bool handled = false;
+        LRESULT result = 0;
+        if (!form->RunHandler([&] { handled = form->HandleMessage(message, wParam, lParam, result); })) return 0;
+        if (handled) return result;
     }
     if (message == WM_NCDESTROY) SetWindowLongPtrW(window, GWLP_USERDATA, 0);
     return DefWindowProcW(window, message, wParam, lParam);
@@ -324,10 +409,27 @@ LRESULT CALLBACK TYKTCanShu::FormProc(HWND window, UINT message, WPARAM wParam, 
 bool TYKTCanShu::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
     switch (message) {
         case WM_COMMAND: {
-            const ControlLayout* row = RowOfWindow(reinterpret_cast<HWND>(lParam));
+            // IDOK and IDCANCEL from the dialog manager (Enter, Escape) name
+            // no control of ours: no button is the default or the cancel one.
+            const ControlLayout* row = lParam ? RowOfWindow(reinterpret_cast<HWND>(lParam)) : nullptr;
             if (!row) return false;
-            if (HIWORD(wParam) == BN_CLICKED && row->onClick) (this->*(row->onClick))(this->*(row->field));
+            if (HIWORD(wParam) == BN_CLICKED && row->onClick) (this->*(row->onClick))(Window(row->id));
             if (HIWORD(wParam) == CBN_EDITCHANGE && row->id == idCbbPort) SelectTypedPortEntry();
+            result = 0;
+            return true;
+        }
+        case WM_NEXTDLGCTL:
+            if (lParam)
+                FocusControl(reinterpret_cast<HWND>(wParam));
+            else
+                FocusNext(GetFocus(), wParam != 0);
+            result = 0;
+            return true;
+        case WM_CHAR:
+        case WM_IME_CHAR: {
+            // A character for the dialog itself or one of its containers.
+            wchar_t key = static_cast<wchar_t>(wParam);
+            FormKeyPress(handle_, key);
             result = 0;
             return true;
         }
@@ -343,6 +445,7 @@ bool TYKTCanShu::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESU
             result = 0;
             return true;
         case WM_ACTIVATE:
+            // Not a system dialog class: the focus comes back by hand.
             if (LOWORD(wParam) == WA_INACTIVE) {
                 HWND focus = GetFocus();
                 if (focus && IsChild(handle_, focus)) savedFocus_ = focus;
@@ -372,7 +475,10 @@ void TYKTCanShu::ShowModal(ModalDisabler& disabler, bool& quit, WPARAM& quitCode
             break;
         }
         if (got == -1) break;
-        if (PreTranslate(message)) continue;
+        // Enter never presses a button: its character goes to the focused
+        // control, whose key preview moves the focus on as Tab does.
+        const bool enter = message.message == WM_KEYDOWN && message.wParam == VK_RETURN;
+        if (!enter && IsDialogMessageW(handle_, &message)) continue;
         TranslateMessage(&message);
         DispatchMessageW(&message);
     }
@@ -382,153 +488,90 @@ void TYKTCanShu::ShowModal(ModalDisabler& disabler, bool& quit, WPARAM& quitCode
                  SWP_HIDEWINDOW | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-// The dialog sees the keyboard first: Tab and the arrow keys of the radio
-// buttons move the focus, and every typed character passes FormKeyPress and
-// then the focused control's key filter before the control gets it.
-bool TYKTCanShu::PreTranslate(MSG& message) {
-    if (!message.hwnd || (message.hwnd != handle_ && !IsChild(handle_, message.hwnd))) return false;
-    try {
-        if (message.message == WM_KEYDOWN) {
-            const bool plain = GetKeyState(VK_CONTROL) >= 0 && GetKeyState(VK_MENU) >= 0;
-            if (message.wParam == VK_TAB && plain) {
-                SelectNext(GetKeyState(VK_SHIFT) >= 0);
+// ---------------------------------------------------------------------------
+// Focus
+
+void TYKTCanShu::FocusNext(HWND from, bool previous) {
+    if (from && from != handle_ && !IsChild(handle_, from)) from = nullptr;
+    HWND next = GetNextDlgTabItem(handle_, from == handle_ ? nullptr : from, previous);
+    if (next) FocusControl(next);
+}
+
+void TYKTCanShu::FocusControl(HWND control) {
+    SetFocus(control);
+    if (SendMessageW(control, WM_GETDLGCODE, 0, 0) & DLGC_HASSETSEL) SendMessageW(control, EM_SETSEL, 0, -1);
+}
+
+// ---------------------------------------------------------------------------
+// Characters and the other typing limits
+
+LRESULT CALLBACK TYKTCanShu::ControlProc(HWND control, UINT message, WPARAM wParam, LPARAM lParam) {
+    const auto original = reinterpret_cast<WNDPROC>(GetPropW(control, kControlOriginalProc));
+    if (message == WM_NCDESTROY) {
+        SetWindowLongPtrW(control, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(original));
+        RemovePropW(control, kControlOriginalProc);
+        return CallWindowProcW(original, control, message, wParam, lParam);
+    }
+    TYKTCanShu* form = FromChild(control);
+    if (!form) return CallWindowProcW(original, control, message, wParam, lParam);
+    LRESULT result = 0;
+    // The control's own procedure runs under the same guard: a fault in it
+    // ends this message, not a handler of the dialog that sent it.
+    if (!form->RunHandler([&] {
+            const ControlLayout* row = form->RowOfWindow(control);
+            if (row && form->HandleControlMessage(control, *row, message, wParam, lParam, result)) return;
+            result = CallWindowProcW(original, control, message, wParam, lParam);
+        }))
+        return 0;  // a failed handler swallows what it was given
+    return result;
+}
+
+bool TYKTCanShu::HandleControlMessage(HWND control, const ControlLayout& row, UINT message, WPARAM wParam,
+                                      LPARAM lParam, LRESULT& result) {
+    const auto original = reinterpret_cast<WNDPROC>(GetPropW(control, kControlOriginalProc));
+    const bool fixedText = (row.properties & kFixedText) != 0;
+    result = 0;
+    switch (message) {
+        case WM_CHAR:
+        case WM_IME_CHAR: {
+            // An input method's character arrives here as one UTF-16 unit
+            // (the window system converts the two bytes of code page 936 of
+            // an ANSI sender); it goes on as the character it was filtered to.
+            wchar_t key = static_cast<wchar_t>(wParam);
+            if (TakeCharacter(control, row, key)) result = CallWindowProcW(original, control, WM_CHAR, key, lParam);
+            return true;
+        }
+        case WM_IME_COMPOSITION:
+            // An edit control inserts an input method's finished text by
+            // itself; the default handling hands it on as WM_IME_CHAR, one
+            // character at a time, through the filters above.
+            if (lParam & kCompositionResult) {
+                result = DefWindowProcW(control, message, wParam, lParam);
                 return true;
             }
-            if (plain && (message.wParam == VK_UP || message.wParam == VK_LEFT))
-                return MoveWithinRadioGroup(message.hwnd, false);
-            if (plain && (message.wParam == VK_DOWN || message.wParam == VK_RIGHT))
-                return MoveWithinRadioGroup(message.hwnd, true);
             return false;
-        }
-        if (message.message == WM_CHAR) {
-            wchar_t key = static_cast<wchar_t>(message.wParam);
-            FormKeyPress(handle_, key);
-            if (key == 0) return true;
-            const ControlLayout* row = RowOfWindow(message.hwnd);
-            if (row && row->onKeyPress) {
-                (this->*(row->onKeyPress))(this->*(row->field), key);
-                if (key == 0) return true;
-            }
-            message.wParam = key;
-        }
-    } catch (...) {
-        return true;  // a failed handler swallows the key
-    }
-    return false;
-}
-
-// ---------------------------------------------------------------------------
-// Focus order
-
-void TYKTCanShu::AppendFocusOrder(ControlId parent) {
-    std::vector<const ControlLayout*> children;
-    for (const ControlLayout& row : Layout)
-        if (row.parent == parent && row.tabOrder >= 0) children.push_back(&row);
-    std::stable_sort(children.begin(), children.end(),
-                     [](const ControlLayout* a, const ControlLayout* b) { return a->tabOrder < b->tabOrder; });
-    for (const ControlLayout* row : children) {
-        focusOrder_.push_back(row->id);
-        if (HoldsControls(row->kind)) AppendFocusOrder(row->id);
+        case WM_PASTE:
+            if (!fixedText && (row.kind == Kind::Edit || row.kind == Kind::ComboBox)) PasteFiltered(control, row);
+            return true;
+        case WM_KEYDOWN:
+            return fixedText && wParam == VK_DELETE;
+        case WM_CUT:
+        case WM_CLEAR:
+        case WM_UNDO:
+        case EM_UNDO:
+            return fixedText;
+        default:
+            return false;
     }
 }
 
-bool TYKTCanShu::CanFocus(ControlId id) const {
-    const ControlLayout* row = RowOf(id);
-    if (!row || !TakesFocus(row->kind)) return false;
-    HWND control = this->*(row->field);
-    if (!IsWindowVisible(control)) return false;
-    // A disabled container keeps everything inside it out of reach.
-    for (HWND window = control; window && window != handle_; window = GetParent(window))
-        if (!IsWindowEnabled(window)) return false;
-    // Of a group of radio buttons only the selected one is a stop.
-    if (row->kind == Kind::RadioButton && !IsChecked(control)) return false;
-    return true;
-}
-
-void TYKTCanShu::FocusControl(ControlId id) {
-    const ControlLayout* row = RowOf(id);
-    HWND control = this->*(row->field);
-    SetFocus(control);
-    if (row->kind == Kind::Edit) SendMessageW(control, EM_SETSEL, 0, -1);
-}
-
-void TYKTCanShu::SelectNext(bool forward) {
-    const int count = static_cast<int>(focusOrder_.size());
-    int current = -1;
-    if (const ControlLayout* row = RowOfWindow(GetFocus())) {
-        const auto at = std::find(focusOrder_.begin(), focusOrder_.end(), row->id);
-        if (at != focusOrder_.end()) current = static_cast<int>(at - focusOrder_.begin());
-    }
-    for (int step = 1; step <= count; ++step) {
-        int index;
-        if (current < 0)
-            index = forward ? step - 1 : count - step;
-        else
-            index = ((current + (forward ? step : -step)) % count + count) % count;
-        if (CanFocus(focusOrder_[index])) {
-            FocusControl(focusOrder_[index]);
-            return;
-        }
-    }
-}
-
-bool TYKTCanShu::MoveWithinRadioGroup(HWND focus, bool forward) {
-    const ControlLayout* row = RowOfWindow(focus);
-    if (!row || row->kind != Kind::RadioButton) return false;
-    std::vector<const ControlLayout*> group;
-    for (const ControlLayout& other : Layout)
-        if (other.parent == row->parent && other.kind == Kind::RadioButton) group.push_back(&other);
-    std::stable_sort(group.begin(), group.end(),
-                     [](const ControlLayout* a, const ControlLayout* b) { return a->tabOrder < b->tabOrder; });
-    const auto at = std::find(group.begin(), group.end(), row);
-    const int count = static_cast<int>(group.size());
-    const int index = static_cast<int>(at - group.begin());
-    HWND next = this->*(group[static_cast<std::size_t>(((index + (forward ? 1 : -1)) % count + count) % count)]->field);
-    SetFocus(next);
-    SendMessageW(next, BM_CLICK, 0, 0);
-    return true;
-}
-
-// ---------------------------------------------------------------------------
-// Typing limits beyond the key filters
-
-LRESULT CALLBACK TYKTCanShu::EditProc(HWND edit, UINT message, WPARAM wParam, LPARAM lParam) {
-    const auto original = reinterpret_cast<WNDPROC>(GetPropW(edit, kEditOriginalProc));
-    TYKTCanShu* form = FromChild(edit);
-    const ControlLayout* row = form ? form->RowOfWindow(edit) : nullptr;
-    if (row) {
-        try {
-            const bool fixedText = (row->properties & kFixedText) != 0;
-            switch (message) {
-                case WM_CHAR:
-                    if (wParam >= 0x20 && row->maxBytes > 0 &&
-                        !form->FitsByteLimit(edit, *row, std::wstring(1, static_cast<wchar_t>(wParam))))
-                        return 0;  // the text would pass its limit: refused
-                    break;
-                case WM_PASTE:
-                    if (!fixedText) form->PasteFiltered(edit, *row);
-                    return 0;
-                case WM_KEYDOWN:
-                    if (fixedText && wParam == VK_DELETE) return 0;
-                    break;
-                case WM_CUT:
-                case WM_CLEAR:
-                case WM_UNDO:
-                case EM_UNDO:
-                    if (fixedText) return 0;
-                    break;
-                default:
-                    break;
-            }
-        } catch (...) {
-            return 0;
-        }
-    }
-    if (message == WM_NCDESTROY) {
-        SetWindowLongPtrW(edit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(original));
-        RemovePropW(edit, kEditOriginalProc);
-    }
-    return CallWindowProcW(original, edit, message, wParam, lParam);
+bool TYKTCanShu::TakeCharacter(HWND control, const ControlLayout& row, wchar_t& key) {
+    FormKeyPress(handle_, key);  // the dialog sees every character first
+    if (key == 0) return false;
+    if (row.onKeyPress) (this->*(row.onKeyPress))(Window(row.id), key);
+    if (key == 0) return false;
+    if ((row.properties & kUpperCase) && key >= L'a' && key <= L'z') key = static_cast<wchar_t>(key - L'a' + L'A');
+    return key < 0x20 || FitsByteLimit(control, row, std::wstring_view(&key, 1));
 }
 
 bool TYKTCanShu::FitsByteLimit(HWND edit, const ControlLayout& row, std::wstring_view insert) const {
@@ -538,8 +581,8 @@ bool TYKTCanShu::FitsByteLimit(HWND edit, const ControlLayout& row, std::wstring
     SendMessageW(edit, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
     start = std::min<DWORD>(start, static_cast<DWORD>(text.size()));
     end = std::min<DWORD>(std::max(start, end), static_cast<DWORD>(text.size()));
-    const std::size_t kept = AnsiLength(text) - AnsiLength(std::wstring_view(text).substr(start, end - start));
-    return kept + AnsiLength(insert) <= static_cast<std::size_t>(row.maxBytes);
+    const std::size_t kept = ByteLength(text) - ByteLength(std::wstring_view(text).substr(start, end - start));
+    return kept + ByteLength(insert) <= static_cast<std::size_t>(row.maxBytes);
 }
 
 // Pasted text is held to what typing could have produced: the control's key
@@ -557,8 +600,9 @@ void TYKTCanShu::PasteFiltered(HWND edit, const ControlLayout& row) {
     std::wstring accepted;
     for (wchar_t key : pasted) {
         if (key < 0x20) continue;  // one line, no control characters
-        if (row.onKeyPress) (this->*(row.onKeyPress))(this->*(row.field), key);
+        if (row.onKeyPress) (this->*(row.onKeyPress))(Window(row.id), key);
         if (key == 0) continue;
+        if ((row.properties & kUpperCase) && key >= L'a' && key <= L'z') key = static_cast<wchar_t>(key - L'a' + L'A');
         std::wstring candidate = accepted + key;
         if (!FitsByteLimit(edit, row, candidate)) break;
         accepted.swap(candidate);
@@ -592,12 +636,13 @@ void TYKTCanShu::SelectTypedPortEntry() {
 void TYKTCanShu::FormCreate(HWND) {
     // A value that cannot be used stops the load before any control is
     // filled: the controls keep their laid-out content.
-    if (!LoadSettings()) return;
-    FillControls();
+    const bool loaded = LoadSettings();
+    readPass_.reset();  // the registry access is released before the controls are filled
+    if (loaded) FillControls();
 }
 
 bool TYKTCanShu::LoadSettings() {
-    SettingsReadPass store;
+    const SettingsReadPass& store = readPass_.emplace();
     if (!store.KeyExists()) {
         // Nothing is written: the store stays untouched until a save.
         iPortIndex = 0;
@@ -674,7 +719,7 @@ void TYKTCanShu::FillControls() {
 void TYKTCanShu::FormKeyPress(HWND, wchar_t& key) {
     if (key != kEnter) return;
     key = 0;  // Enter never reaches a control: it moves on as Tab does
-    SelectNext(true);
+    FocusNext(GetFocus(), false);
 }
 
 void TYKTCanShu::edStepSecKeyPress(HWND, wchar_t& key) {
@@ -699,14 +744,11 @@ void TYKTCanShu::cbStatusClick(HWND) {
 void TYKTCanShu::btModClick(HWND) {
     EnterEditMode();
     // The focus leaves the now disabled btMod for the first setting.
-    for (ControlId id : focusOrder_) {
-        const ControlLayout* row = RowOf(id);
-        if (IsChild(grbEdit, this->*(row->field)) && CanFocus(id)) {
-            FocusControl(id);
-            return;
-        }
-    }
-    SelectNext(true);
+    HWND first = GetNextDlgTabItem(grbEdit, nullptr, FALSE);
+    if (first && IsChild(grbEdit, first))
+        FocusControl(first);
+    else
+        FocusNext(btMod, false);
 }
 
 void TYKTCanShu::EnterEditMode() {
@@ -730,11 +772,13 @@ void TYKTCanShu::btOkClick(HWND) {
     if (!stepSec) {
         EnterEditMode();
         Notify(kIntervalText);
-        FocusControl(idEdStepSec);
+        FocusControl(edStepSec);
         return;
     }
     EnterViewMode();
-    if (!SaveSettings(*stepSec)) Notify(kWriteFailedText);
+    const bool saved = SaveSettings(*stepSec);
+    writer_.Close();  // before the message: nothing stays open while it is shown
+    if (!saved) Notify(kWriteFailedText);
     Close();
 }
 
@@ -746,7 +790,7 @@ void TYKTCanShu::btCancelClick(HWND sender) {
 }
 
 bool TYKTCanShu::SaveSettings(std::int32_t stepSec) {
-    SettingsWriter store;
+    SettingsWriter& store = writer_;
     if (!store.Open()) return false;
     const LRESULT port = SendMessageW(cbbPort, CB_GETCURSEL, 0, 0);
     if (!store.Write(setting::kPort, std::to_string(port == CB_ERR ? -1 : static_cast<long long>(port))) ||

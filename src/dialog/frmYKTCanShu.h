@@ -5,11 +5,12 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <optional>
 #include <string>
-#include <vector>
 
 #include "ControlIds.h"
 #include "FormKit.h"
+#include "settings/SettingsWriter.h"
 
 namespace ykt::dialog {
 
@@ -25,7 +26,6 @@ public:
     TYKTCanShu(const TYKTCanShu&) = delete;
     TYKTCanShu& operator=(const TYKTCanShu&) = delete;
 
-    HWND Handle() const { return handle_; }
     void SetCaption(const wchar_t* caption);
 
     // Shows the dialog and runs its message loop on the calling thread until
@@ -51,12 +51,21 @@ public:
 
 private:
     static LRESULT CALLBACK FormProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-    static LRESULT CALLBACK EditProc(HWND edit, UINT message, WPARAM wParam, LPARAM lParam);
+    static LRESULT CALLBACK ControlProc(HWND control, UINT message, WPARAM wParam, LPARAM lParam);
     static TYKTCanShu* FromChild(HWND child);
 
+    // Runs one handler under its own guard: whatever it throws or raises ends
+    // that handler only, and what it held open is released.
+    template <class F>
+    bool RunHandler(F&& handler);
+    void ReleaseAfterFault();
+
     bool HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
-    bool PreTranslate(MSG& message);
+    bool HandleControlMessage(HWND control, const ControlLayout& row, UINT message, WPARAM wParam, LPARAM lParam,
+                              LRESULT& result);
     void CreateControl(const ControlLayout& row);
+    void ArrangeTabOrder();
+    HFONT CreateDialogFont() const;
     void SizeAndCentre(DWORD style, DWORD exStyle);
     int Scale(int pixels) const { return MulDiv(pixels, dpi_, 96); }
 
@@ -66,14 +75,14 @@ private:
     COLORREF FontColourOf(const ControlLayout& row) const;
     LRESULT ColourControl(UINT message, HDC dc, HWND control);
 
-    // Focus order: the layout's tab orders, containers entered in place.
-    void AppendFocusOrder(ControlId parent);
-    bool CanFocus(ControlId id) const;
-    void FocusControl(ControlId id);
-    void SelectNext(bool forward);
-    bool MoveWithinRadioGroup(HWND focus, bool forward);
+    // The focus moves as the dialog manager moves it (tab stops, groups).
+    void FocusNext(HWND from, bool previous);
+    void FocusControl(HWND control);
 
-    // Typing limits beyond the key filters: byte limits and pasted text.
+    // Every character a control receives, typed, sent or from an input
+    // method: the key preview, the control's key filter, upper case and the
+    // byte limit. False when the character is discarded.
+    bool TakeCharacter(HWND control, const ControlLayout& row, wchar_t& key);
     bool FitsByteLimit(HWND edit, const ControlLayout& row, std::wstring_view insert) const;
     void PasteFiltered(HWND edit, const ControlLayout& row);
     void SelectTypedPortEntry();
@@ -87,39 +96,24 @@ private:
     void Notify(const wchar_t* text);
     void Close() { closed_ = true; }
 
-    // The controls, in the order the dialog declares them.
-    HWND ScrollBox = nullptr;
+    // The controls the handlers use, in the order the dialog declares them;
+    // the labels and the plain containers are reached through windows_.
     HWND Panel1 = nullptr;
-    HWND Panel2 = nullptr;
     HWND grbEdit = nullptr;
-    HWND Label7 = nullptr;
-    HWND Label16 = nullptr;
-    HWND Label1 = nullptr;
-    HWND Label3 = nullptr;
-    HWND Label5 = nullptr;
     HWND cbbRate = nullptr;
     HWND cbbPort = nullptr;
     HWND cbAuto = nullptr;
     HWND edStepSec = nullptr;
-    HWND Label4 = nullptr;
     HWND btMod = nullptr;
     HWND btOk = nullptr;
     HWND btCancel = nullptr;
-    HWND Label2 = nullptr;
     HWND edSector = nullptr;
-    HWND Label6 = nullptr;
     HWND edPassKey = nullptr;
-    HWND Label8 = nullptr;
     HWND cbStatus = nullptr;
-    HWND Label9 = nullptr;
     HWND edIP = nullptr;
-    HWND Label10 = nullptr;
     HWND edName = nullptr;
-    HWND Label11 = nullptr;
     HWND edUser = nullptr;
-    HWND Label12 = nullptr;
     HWND edPass = nullptr;
-    HWND GroupBox1 = nullptr;
     HWND rbCode = nullptr;
     HWND rbOrder = nullptr;
 
@@ -137,12 +131,18 @@ private:
     std::string sDbPass;
     std::string sCodeOrNo;
 
+    // Registry access of the load step and the save, held here rather than
+    // in the handler so that a handler ended by a fault still closes it.
+    std::optional<SettingsReadPass> readPass_;
+    SettingsWriter writer_;
+
+    HWND windows_[kControlCount] = {};  // every control, by id
     HWND handle_ = nullptr;
     HFONT font_ = nullptr;
     int dpi_ = 96;
     HWND savedFocus_ = nullptr;  // the control to give the focus back to on activation
     bool closed_ = false;
-    std::vector<ControlId> focusOrder_;
+    int handlerDepth_ = 0;
 
 };
 
@@ -161,6 +161,7 @@ enum Property : unsigned {
     kUpperCase = 1u << 4,     // letters entered turn upper case
     kPasswordChar = 1u << 5,  // characters shown as '*'
     kFixedText = 1u << 6,     // nothing but choosing an entry changes the text
+    kSizedToText = 1u << 7,   // label as large as its text in its font, at least
 };
 
 struct ControlLayout {
@@ -176,7 +177,7 @@ struct ControlLayout {
     int maxBytes;                   // typed text limit in ANSI bytes; 0 for none
     const wchar_t* const* entries;  // combo box entries, ended by nullptr
     int entryHeight;                // combo box entry height
-    HWND TYKTCanShu::*field;
+    HWND TYKTCanShu::*field;  // nullptr: a control no handler names
     void (TYKTCanShu::*onClick)(HWND sender);
     void (TYKTCanShu::*onKeyPress)(HWND sender, wchar_t& key);
 };

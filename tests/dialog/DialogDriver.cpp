@@ -12,6 +12,8 @@ namespace ykt::test {
 namespace {
 
 Host g_host;
+// Waits are multiplied by this where everything runs slower (an emulated CPU).
+int g_patience = 1;
 CRITICAL_SECTION g_textsLock;
 std::map<int, std::wstring> g_textsAtClose;
 
@@ -110,7 +112,7 @@ bool RoundTrip(HWND dialog) {
     const LONG sequence = InterlockedIncrement(&g_markerSequence);
     ResetEvent(g_markerTaken);
     PostThreadMessageW(g_host.thread, kMarkerMessage, static_cast<WPARAM>(sequence), 0);
-    for (int waited = 0; waited < 5000; waited += 5) {
+    for (int waited = 0; waited < 5000 * g_patience; waited += 5) {
         if (WaitForSingleObject(g_markerTaken, 5) == WAIT_OBJECT_0) return true;
         if (dialog && !IsWindow(dialog)) return false;
     }
@@ -135,10 +137,18 @@ struct DriverContext {
     const std::function<void(Dialog&)>* script;
 };
 
+HANDLE g_driverDpiContext = nullptr;
+
 DWORD WINAPI DriverMain(void* raw) {
     auto* context = static_cast<DriverContext*>(raw);
+    if (g_driverDpiContext) {
+        using SetContextFn = HANDLE(WINAPI*)(HANDLE);
+        if (const auto setContext = reinterpret_cast<SetContextFn>(reinterpret_cast<void*>(
+                GetProcAddress(GetModuleHandleW(L"user32.dll"), "SetThreadDpiAwarenessContext"))))
+            setContext(g_driverDpiContext);
+    }
     HWND window = nullptr;
-    for (int waited = 0; waited < 5000 && !window; waited += 10) {
+    for (int waited = 0; waited < 5000 * g_patience && !window; waited += 10) {
         HWND candidate = FindWindowW(dialog::kFormClassName, nullptr);
         if (candidate && IsWindowVisible(candidate)) window = candidate;
         else Sleep(10);
@@ -149,7 +159,7 @@ DWORD WINAPI DriverMain(void* raw) {
     }
     Dialog dialog(window);
     // Shown and active: its focus is set on activation.
-    for (int waited = 0; waited < 3000 && dialog.Focus() == -1; waited += 10) Sleep(10);
+    for (int waited = 0; waited < 3000 * g_patience && dialog.Focus() == -1; waited += 10) Sleep(10);
     (*context->script)(dialog);
     // Whatever the script left open is closed, so the host gets its call back.
     for (int tries = 0; tries < 200 && IsWindow(window); ++tries) {
@@ -165,6 +175,10 @@ DWORD WINAPI DriverMain(void* raw) {
 }  // namespace
 
 Host& TheHost() { return g_host; }
+
+void SetDriverDpiContext(HANDLE context) { g_driverDpiContext = context; }
+
+void SetPatience(int factor) { g_patience = factor > 1 ? factor : 1; }
 
 void StartHost(HostLib& lib) {
     InitializeCriticalSection(&g_textsLock);
@@ -193,7 +207,7 @@ int ShowDialog(const std::function<void(Dialog&)>& script) {
     DriverContext context{&script};
     HANDLE driver = CreateThread(nullptr, 0, DriverMain, &context, 0, nullptr);
     const int result = g_host.lib->api().vbShowParaForm(g_host.window);
-    if (WaitForSingleObject(driver, 20000) != WAIT_OBJECT_0) ADD_FAILURE() << "the driver did not finish";
+    if (WaitForSingleObject(driver, 20000 * g_patience) != WAIT_OBJECT_0) ADD_FAILURE() << "the driver did not finish";
     CloseHandle(driver);
     // Input and markers left over for a dialog that is gone.
     // PeekMessage hands out WM_QUIT whatever the filter: it goes back for the host.
@@ -304,7 +318,7 @@ void Dialog::ClickWindow(HWND window) {
     ResetEvent(g_clickTaken);
     SendInput(3, input, sizeof(INPUT));
     bool taken = false;
-    for (int waited = 0; waited < 5000 && !taken; waited += 5) {
+    for (int waited = 0; waited < 5000 * g_patience && !taken; waited += 5) {
         taken = WaitForSingleObject(g_clickTaken, 5) == WAIT_OBJECT_0;
         if (!IsWindow(root)) return;
     }
@@ -322,6 +336,8 @@ void Dialog::SetText(ControlId id, const std::wstring& text) const {
     SendMessageW(Control(id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
 }
 
+void Dialog::WaitHandled() const { ykt::test::Settle(window_); }
+
 void Dialog::PressCloseButton() const {
     PostMessageW(window_, WM_SYSCOMMAND, SC_CLOSE, 0);
     Settle(window_);
@@ -332,7 +348,7 @@ bool Dialog::MessageBoxShown() const { return FindMessageBox(window_) != nullptr
 SeenMessageBox Dialog::AnswerMessageBox() const {
     SeenMessageBox seen;
     HWND box = nullptr;
-    for (int waited = 0; waited < 5000 && !box; waited += 10) {
+    for (int waited = 0; waited < 5000 * g_patience && !box; waited += 10) {
         box = FindMessageBox(window_);
         if (!box) Sleep(10);
     }
@@ -362,12 +378,13 @@ SeenMessageBox Dialog::AnswerMessageBox() const {
         }
     }
     if (okButton) ClickWindow(okButton);
-    for (int waited = 0; waited < 5000 && IsWindow(box); waited += 10) Sleep(10);
+    for (int waited = 0; waited < 5000 * g_patience && IsWindow(box); waited += 10) Sleep(10);
     EXPECT_FALSE(IsWindow(box)) << "the message box did not close on OK";
     return seen;
 }
 
 bool Dialog::WaitClosed(DWORD timeoutMs) const {
+    timeoutMs *= static_cast<DWORD>(g_patience);
     for (DWORD waited = 0; waited < timeoutMs; waited += 10) {
         if (!IsWindow(window_)) return true;
         Sleep(10);

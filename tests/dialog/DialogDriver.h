@@ -50,6 +50,7 @@ public:
     void Click(ControlId id) const;
     static void ClickWindow(HWND window);
     void SetText(ControlId id, const std::wstring& text) const;  // preparation only, not typing
+    void WaitHandled() const;  // returns once everything posted to the dialog's thread so far is handled
 
     void PressCloseButton() const;  // the title bar's close button
     // Waits for a message box owned by the dialog, reads it and presses OK.
@@ -82,6 +83,14 @@ int ShowDialog(const std::function<void(Dialog&)>& script);
 
 // Texts of the dialog's controls as they were when the dialog was destroyed.
 std::map<int, std::wstring> TextsAtClose();
+
+// The display DPI the program was started for (--dpi=N), 0 when not given.
+int RequestedDpi();
+// The DPI awareness the host thread declared, taken on by the driver thread
+// so that both see the dialog's measures alike.
+void SetDriverDpiContext(HANDLE context);
+// Where everything runs slower, every wait of the driver is this many times longer.
+void SetPatience(int factor);
 
 // Code page 936 bytes of a wide text, as the store holds texts.
 std::string Ansi(std::wstring_view text);

@@ -76,6 +76,32 @@ bool EnsureWineSettings() {
     return changed;
 }
 
+// --dpi=N: the display's DPI, which wine reads from LogPixels when a process
+// starts (the DPI tests run in prefixes of their own). Returns whether it had
+// to be changed.
+bool EnsureDisplayDpi(DWORD dpi) {
+    const struct {
+        HKEY root;
+        const wchar_t* key;
+    } places[] = {{HKEY_CURRENT_USER, L"Control Panel\\Desktop"}, {HKEY_CURRENT_CONFIG, L"Software\\Fonts"}};
+    bool changed = false;
+    for (const auto& place : places) {
+        HKEY key = nullptr;
+        if (RegCreateKeyExW(place.root, place.key, 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr, &key, nullptr) !=
+            ERROR_SUCCESS)
+            continue;
+        DWORD current = 0, size = sizeof current, type = 0;
+        if (RegQueryValueExW(key, L"LogPixels", nullptr, &type, reinterpret_cast<BYTE*>(&current), &size) !=
+                ERROR_SUCCESS ||
+            type != REG_DWORD || current != dpi) {
+            RegSetValueExW(key, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dpi), sizeof dpi);
+            changed = true;
+        }
+        RegCloseKey(key);
+    }
+    return changed;
+}
+
 // Runs this program again with the same command line, so that the settings
 // just written are in force, and returns its exit code.
 int RunAgain() {
@@ -95,15 +121,38 @@ int RunAgain() {
     return static_cast<int>(code);
 }
 
+int g_requestedDpi = 0;
+
 }  // namespace
 
+int ykt::test::RequestedDpi() { return g_requestedDpi; }
+
 int main(int argc, char** argv) {
-    if (EnsureWineSettings()) return RunAgain();
-    testing::InitGoogleTest(&argc, argv);
+    int dpiAwareness = -1;  // as the system decides
     for (int i = 1; i < argc; ++i) {
         const std::string argument = argv[i];
         if (argument.rfind("--case-limit=", 0) == 0) g_caseLimitMs = std::stoull(argument.substr(13)) * 1000;
+        if (argument.rfind("--dpi=", 0) == 0) g_requestedDpi = std::stoi(argument.substr(6));
+        // The host declares itself DPI-aware, or unaware (wine's default may be either).
+        if (argument == "--dpi-aware") dpiAwareness = 1;
+        if (argument == "--dpi-unaware") dpiAwareness = 0;
     }
+    bool changed = EnsureWineSettings();
+    if (g_requestedDpi > 0 && EnsureDisplayDpi(static_cast<DWORD>(g_requestedDpi))) changed = true;
+    if (changed) return RunAgain();
+    if (dpiAwareness >= 0) {
+        // Wine makes a process system-aware from its start; a host thread
+        // can still declare itself otherwise, as the host's UI thread does.
+        using SetContextFn = HANDLE(WINAPI*)(HANDLE);
+        const auto setContext = reinterpret_cast<SetContextFn>(reinterpret_cast<void*>(
+            GetProcAddress(GetModuleHandleW(L"user32.dll"), "SetThreadDpiAwarenessContext")));
+        // DPI_AWARENESS_CONTEXT_UNAWARE (-1) and _SYSTEM_AWARE (-2)
+        const HANDLE context = reinterpret_cast<HANDLE>(static_cast<INT_PTR>(dpiAwareness ? -2 : -1));
+        if (setContext && setContext(context)) ykt::test::SetDriverDpiContext(context);
+        else if (dpiAwareness) SetProcessDPIAware();
+    }
+    testing::InitGoogleTest(&argc, argv);
+    ykt::test::SetPatience(static_cast<int>(g_caseLimitMs / 30000));
     testing::UnitTest::GetInstance()->listeners().Append(new WatchdogListener);
     CloseHandle(CreateThread(nullptr, 0, Watchdog, nullptr, 0, nullptr));
     ykt::test::HostLib lib(ykt::test::AllocMode::ProcessHeap);

@@ -2,6 +2,7 @@
 // colours, the window itself, and how the focus moves through it.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <vector>
 
 #include "DialogDriver.h"
@@ -68,6 +69,23 @@ const Expected kLayout[] = {
     {idRbOrder,   L"Button",     Sub::Radio,    idGroupBox1, 16,  40,  89,  17,  L"读取卡序号",                         kNavy,      true},
 };
 // clang-format on
+
+// The two labels sized to their text: the table gives their measures in
+// SimSun at 96 DPI; with another face they take their text's extent.
+bool SizedToText(ControlId id) { return id == idLabel1 || id == idLabel4; }
+
+// A control's text as its font draws it.
+SIZE TextExtent(HWND control) {
+    wchar_t text[256] = {};
+    const int length = GetWindowTextW(control, text, 256);
+    HDC dc = GetDC(control);
+    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)));
+    SIZE extent{};
+    GetTextExtentPoint32W(dc, text, length, &extent);
+    SelectObject(dc, old);
+    ReleaseDC(control, dc);
+    return extent;
+}
 
 bool SubKindMatches(HWND control, Sub sub) {
     const LONG style = GetWindowLongW(control, GWL_STYLE);
@@ -155,8 +173,10 @@ TEST_F(LayoutTest, EveryControlAsCreated) {
             MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&box), 2);
             EXPECT_EQ(box.left, row.left) << "left";
             EXPECT_EQ(box.top, row.top) << "top";
-            EXPECT_EQ(box.right - box.left, row.width) << "width";
-            EXPECT_EQ(box.bottom - box.top, row.height) << "height";
+            if (!SizedToText(row.id)) {
+                EXPECT_EQ(box.right - box.left, row.width) << "width";
+                EXPECT_EQ(box.bottom - box.top, row.height) << "height";
+            }
             EXPECT_EQ(dialog.Text(row.id), row.text) << "text";
             EXPECT_EQ(IsWindowEnabled(control) != FALSE, row.enabled) << "enabled";
             LOGFONTW font{};
@@ -191,6 +211,33 @@ TEST_F(LayoutTest, EveryControlAsCreated) {
     EXPECT_EQ(controls, 34);
     EXPECT_EQ(GetSetting(setting::kRate), "");
     EXPECT_EQ(GetSetting(setting::kPort), "<missing>");
+}
+
+// Whatever face the system draws 宋体 with, a label sized to its text holds
+// it; the other labels keep the measures of the table.
+TEST_F(LayoutTest, LabelsSizedToTheirTextHoldIt) {
+    const int result = ShowDialog([&](Dialog& dialog) {
+        for (const Expected& row : kLayout) {
+            if (std::wstring(row.cls) != L"Static") continue;
+            SCOPED_TRACE(testing::Message() << "label " << row.id);
+            HWND label = dialog.Control(row.id);
+            RECT client;
+            GetClientRect(label, &client);
+            const SIZE extent = TextExtent(label);
+            if (SizedToText(row.id)) {
+                std::printf("label %d: text extent %ldx%ld, client area %ldx%ld (table: %dx%d)\n", row.id, extent.cx,
+                            extent.cy, client.right, client.bottom, row.width, row.height);
+                EXPECT_EQ(client.right, extent.cx);
+                EXPECT_EQ(client.bottom, extent.cy);
+            } else {
+                EXPECT_EQ(client.right, row.width);
+                EXPECT_EQ(client.bottom, row.height);
+            }
+        }
+        dialog.PressCloseButton();
+        EXPECT_TRUE(dialog.WaitClosed());
+    });
+    EXPECT_EQ(result, 0);
 }
 
 TEST_F(LayoutTest, WindowIsAFixedCentredDialogOwnedByTheHost) {
@@ -310,6 +357,111 @@ TEST_F(LayoutTest, EditModeFocusOrder) {
         EXPECT_EQ(GetSetting(setting::kDbStatus), c.dbCheckOn ? "1" : "0") << "nothing written";
         EXPECT_EQ(GetSetting(setting::kDbIpAddr), "<missing>");
     }
+}
+
+// The arrow keys move the focus, and the selection, only between the radio
+// buttons of the group; on any other control they leave the focus where it is.
+TEST_F(LayoutTest, ArrowKeysMoveOnlyWithinTheRadioGroup) {
+    WriteDefaultSettings();
+    const int result = ShowDialog([&](Dialog& dialog) {
+        dialog.Click(idBtMod);
+        dialog.Click(idRbCode);
+        ASSERT_EQ(dialog.Focus(), idRbCode);
+        dialog.Key(VK_DOWN);
+        EXPECT_EQ(dialog.Focus(), idRbOrder);
+        EXPECT_TRUE(dialog.Checked(idRbOrder));
+        EXPECT_FALSE(dialog.Checked(idRbCode));
+        dialog.Key(VK_RIGHT);
+        EXPECT_EQ(dialog.Focus(), idRbCode) << "the group wraps";
+        EXPECT_TRUE(dialog.Checked(idRbCode));
+        dialog.Key(VK_TAB);
+        EXPECT_EQ(dialog.Focus(), idBtOk);
+        for (WORD key : {VK_RIGHT, VK_DOWN, VK_LEFT, VK_UP}) {
+            dialog.Key(key);
+            EXPECT_EQ(dialog.Focus(), idBtOk) << "key " << key;
+        }
+        dialog.Click(idCbStatus);
+        for (WORD key : {VK_DOWN, VK_UP}) {
+            dialog.Key(key);
+            EXPECT_EQ(dialog.Focus(), idCbStatus) << "key " << key;
+        }
+        dialog.Click(idBtCancel);  // edit mode: nothing written
+        EXPECT_TRUE(dialog.WaitClosed());
+    });
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(GetSetting(setting::kCodeOrNo), "0");
+}
+
+// ---------------------------------------------------------------------------
+// Display scale
+
+// The dialog in a DPI-aware host is laid out for the display's DPI (wine
+// reads it from LogPixels); a DPI-unaware host gets the 96-DPI measures.
+TEST(DpiTest, LayoutFollowsTheDisplayInADpiAwareHost) {
+    DeleteSettings();
+    HDC screen = GetDC(nullptr);
+    const int screenDpi = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    const bool aware = IsProcessDPIAware() != FALSE;
+    const int dpi = aware ? screenDpi : 96;
+    if (RequestedDpi() && aware) EXPECT_EQ(screenDpi, RequestedDpi()) << "the display's DPI";
+    std::printf("display %d DPI, host %s, dialog laid out at %d DPI\n", RequestedDpi() ? RequestedDpi() : screenDpi,
+                aware ? "DPI-aware" : "DPI-unaware", dpi);
+    auto scale = [dpi](int pixels) { return MulDiv(pixels, dpi, 96); };
+    const int result = ShowDialog([&](Dialog& dialog) {
+        HWND window = dialog.Window();
+        RECT client;
+        GetClientRect(window, &client);
+        EXPECT_EQ(client.right, scale(436));
+        EXPECT_EQ(client.bottom, scale(359));
+        for (const Expected& row : kLayout) {
+            SCOPED_TRACE(testing::Message() << "control " << row.id);
+            HWND control = dialog.Control(row.id);
+            ASSERT_NE(control, nullptr);
+            HWND parent = GetParent(control);
+            RECT box;
+            GetWindowRect(control, &box);
+            MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&box), 2);
+            EXPECT_NEAR(box.left, scale(row.left), 2) << "left";
+            EXPECT_NEAR(box.top, scale(row.top), 2) << "top";
+            const SIZE extent = TextExtent(control);
+            if (SizedToText(row.id)) {
+                EXPECT_EQ(box.right - box.left, extent.cx) << "width";
+                EXPECT_EQ(box.bottom - box.top, extent.cy) << "height";
+            } else {
+                EXPECT_NEAR(box.right - box.left, scale(row.width), 2) << "width";
+                EXPECT_NEAR(box.bottom - box.top, scale(row.height), 2) << "height";
+            }
+            LOGFONTW font{};
+            GetObjectW(reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)), sizeof font, &font);
+            // 宋体 scaled; a face wider than SimSun at that size a pixel or two smaller.
+            EXPECT_LE(-font.lfHeight, scale(12)) << "font height";
+            EXPECT_GE(-font.lfHeight, scale(12) - 2) << "font height";
+            // Nothing clipped: the control lies inside its parent, and a
+            // label's text inside the label. (As laid out, Label4 ends a
+            // pixel past grbEdit, on the blank right half of its full stop.)
+            RECT inside;
+            GetClientRect(parent, &inside);
+            EXPECT_TRUE(box.left >= 0 && box.top >= 0 && box.right <= inside.right + 2 && box.bottom <= inside.bottom)
+                << "inside its parent: " << box.right << "," << box.bottom << " in " << inside.right << "x"
+                << inside.bottom;
+            if (std::wstring(row.cls) == L"Static") {
+                RECT own;
+                GetClientRect(control, &own);
+                EXPECT_LE(extent.cx, own.right) << "text width";
+                EXPECT_LE(extent.cy, own.bottom) << "text height";
+            }
+        }
+        char name[64];
+        std::snprintf(name, sizeof name, "dialog-dpi-%d-%s", RequestedDpi() ? RequestedDpi() : screenDpi,
+                      aware ? "aware" : "unaware");
+        // The pointer speaks physical pixels: only the aware host is clicked.
+        if (aware) dialog.Click(idBtMod);
+        dialog.Screenshot(name);
+        dialog.PressCloseButton();
+        EXPECT_TRUE(dialog.WaitClosed());
+    });
+    EXPECT_EQ(result, 0);
 }
 
 }  // namespace
