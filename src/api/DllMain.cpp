@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include "HostString.h"
+#include "RuntimeHandles.h"
 #include "ThreadStorage.h"
 
 namespace __gnu_cxx {
@@ -30,6 +31,7 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
             if (reserved == nullptr) {
                 ykt::runtime::ReleaseAll();
                 __gnu_cxx::__freeres();
+                ykt::runtime::CloseRuntimeHandles();
             }
             break;
     }
