@@ -2,6 +2,9 @@
 // structured exception, the host gets a result code and keeps running.
 #include "Vb_Ykt.h"
 
+#include <optional>
+#include <string_view>
+
 #include "../dialog/ShowParaForm.h"
 #include "../reader/CardOperations.h"
 #include "../reader/CardTexts.h"
@@ -57,6 +60,26 @@ int ReadCard(char** cardNo, bool beep) {
     return result.code;
 }
 
+// The host sees "0,0" unless a balance is read. When even that cannot be
+// assigned, nothing is deducted: there would be no way to say what the card
+// holds.
+int Deduct(std::string_view cardNumber, int amount, char** balance) {
+    if (!ykt::host::TryAssign(balance, ykt::kNoBalanceText)) return ykt::kFailure;
+    volatile bool charged = false;
+    ykt::OperationResult result;
+    const unsigned long fault = ykt::Guarded([&] {
+        ykt::RegistrySettings settings;
+        ykt::VendorReader vendor;
+        ChargeWitness reader(vendor, charged);
+        result = ykt::DeductFromCard(settings, reader, cardNumber, amount);
+    });
+    if (!charged) return fault != 0 ? ykt::kFailure : result.code;
+    // Deducted. A balance that cannot be assigned leaves "0,0" in place.
+    if (fault == 0 && result.output && *result.output != ykt::kNoBalanceText)
+        ykt::host::TryAssign(balance, *result.output);
+    return ykt::kSuccess;
+}
+
 }  // namespace
 
 extern "C" {
@@ -79,24 +102,13 @@ int __stdcall vbReadCardBeep(char** cardNo) { return ReadCard(cardNo, true); }
 
 int __stdcall vbDecCard(char* cardNo, int amount, char** balance) {
     if (!balance) return ykt::kFailure;
-    // The host sees "0,0" unless a balance is read. When even that cannot be
-    // assigned, nothing is deducted: there would be no way to say what the
-    // card holds.
-    if (!ykt::host::TryAssign(balance, ykt::kNoBalanceText)) return ykt::kFailure;
-    volatile bool charged = false;
-    ykt::OperationResult result;
-    const unsigned long fault = ykt::Guarded([&] {
-        ykt::host::InputString number(cardNo);
-        ykt::RegistrySettings settings;
-        ykt::VendorReader vendor;
-        ChargeWitness reader(vendor, charged);
-        result = ykt::DeductFromCard(settings, reader, number.View(), amount);
-    });
-    if (!charged) return fault != 0 ? ykt::kFailure : result.code;
-    // Deducted. A balance that cannot be assigned leaves "0,0" in place.
-    if (fault == 0 && result.output && *result.output != ykt::kNoBalanceText)
-        ykt::host::TryAssign(balance, *result.output);
-    return ykt::kSuccess;
+    // The card number is held before the balance variable is first written:
+    // a host may pass the same variable as both.
+    std::optional<ykt::host::InputString> number;
+    if (ykt::Guarded([&] { number.emplace(cardNo); }) != 0) return ykt::kFailure;
+    const int result = Deduct(number->View(), amount, balance);
+    ykt::Guarded([&] { number.reset(); });
+    return result;
 }
 
 int __stdcall vbShowParaForm(HWND hostWindow) {

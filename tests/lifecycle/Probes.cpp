@@ -23,7 +23,7 @@ int OpenHandles() {
     // Handle values are multiples of four; a process of this size stays far
     // below the range probed.
     int count = 0;
-    for (ULONG_PTR value = 4; value < 0x20000; value += 4) {
+    for (ULONG_PTR value = 4; value < 0x8000; value += 4) {
         DWORD flags = 0;
         if (GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags)) ++count;
     }
