@@ -16,9 +16,9 @@
 namespace ykt::test {
 namespace {
 
-constexpr int kCycles = 1000;
-// --threads=N; the emulated i686 guest, where a thread costs about a second,
-// runs fewer.
+// --cycles=N and --threads=N: the emulated i686 guest, some fifty times
+// slower, runs fewer.
+int g_cycles = 1000;
 int g_threads = 2000;
 // The heap keeps a little bookkeeping of its own between measurements; a
 // leak of the runtime's size (kilobytes per load) goes far beyond this.
@@ -91,7 +91,7 @@ TEST_P(Lifecycle, LoadingAndFreeingPerTransactionLeavesNothing) {
     const Figures before = Measure();
     const auto start = std::chrono::steady_clock::now();
     int failed = 0;
-    for (int i = 0; i < kCycles; ++i) {
+    for (int i = 0; i < g_cycles; ++i) {
         const std::string wrong = Transaction(GetParam());
         if (!wrong.empty() && ++failed <= 5) ADD_FAILURE() << "cycle " << i << ": " << wrong;
     }
@@ -100,8 +100,8 @@ TEST_P(Lifecycle, LoadingAndFreeingPerTransactionLeavesNothing) {
     const long long grown = static_cast<long long>(after.bytes) - static_cast<long long>(before.bytes);
     std::printf("[ figures  ] %s: %d load/read/vbInitCom/free cycles in %.1f s: private bytes %+lld "
                 "(%+lld per 1000 cycles), handles %d -> %d (%+d per 1000 cycles), lowest free TLS slot %lu -> %lu\n",
-                ykt::test::ModeName(GetParam()), kCycles, seconds, grown, grown * 1000 / kCycles, before.handles,
-                after.handles, (after.handles - before.handles) * 1000 / kCycles,
+                ykt::test::ModeName(GetParam()), g_cycles, seconds, grown, grown * 1000 / g_cycles, before.handles,
+                after.handles, (after.handles - before.handles) * 1000 / g_cycles,
                 static_cast<unsigned long>(before.freeTlsSlot), static_cast<unsigned long>(after.freeTlsSlot));
     std::fflush(stdout);
     EXPECT_EQ(failed, 0);
@@ -174,13 +174,20 @@ TEST_F(Threads, ShortLivedThreadsLeaveNothing) {
 
 }  // namespace
 
-void SetThreadCount(int threads) { g_threads = threads; }
+void SetCounts(int cycles, int threads) {
+    if (cycles > 0) g_cycles = cycles;
+    if (threads > 0) g_threads = threads;
+}
 
 }  // namespace ykt::test
 
 int main(int argc, char** argv) {
     testing::InitGoogleTest(&argc, argv);
-    for (int i = 1; i < argc; ++i)
-        if (std::strncmp(argv[i], "--threads=", 10) == 0) ykt::test::SetThreadCount(std::atoi(argv[i] + 10));
+    int cycles = 0, threads = 0;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strncmp(argv[i], "--cycles=", 9) == 0) cycles = std::atoi(argv[i] + 9);
+        if (std::strncmp(argv[i], "--threads=", 10) == 0) threads = std::atoi(argv[i] + 10);
+    }
+    ykt::test::SetCounts(cycles, threads);
     return RUN_ALL_TESTS();
 }
