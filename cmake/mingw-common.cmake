@@ -1,7 +1,9 @@
-# The posix thread model: GoogleTest and the test programs need std::mutex and
-# std::thread. Its winpthread is linked statically like the rest of the runtime.
-set(CMAKE_C_COMPILER ${YKT_TRIPLE}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${YKT_TRIPLE}-g++-posix)
+# The win32 thread model: its runtime needs no winpthread, which imports
+# functions that 32-bit Windows XP lacks (GetTickCount64) and keeps handles
+# open after FreeLibrary. Nothing in the product or the tests uses
+# std::thread or std::mutex; GoogleTest runs on Win32 primitives.
+set(CMAKE_C_COMPILER ${YKT_TRIPLE}-gcc-win32)
+set(CMAKE_CXX_COMPILER ${YKT_TRIPLE}-g++-win32)
 set(CMAKE_RC_COMPILER ${YKT_TRIPLE}-windres)
 set(CMAKE_DLLTOOL ${YKT_TRIPLE}-dlltool)
 set(CMAKE_FIND_ROOT_PATH /usr/${YKT_TRIPLE})
@@ -12,3 +14,5 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 # for the product, the two vendor libraries) is imported.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+# MinGW's own printf family is large and unused: msvcrt's serves.
+add_compile_definitions(__USE_MINGW_ANSI_STDIO=0)

@@ -2,6 +2,9 @@
 // structured exception, the host gets a result code and keeps running.
 #include "Vb_Ykt.h"
 
+#include <optional>
+#include <string_view>
+
 #include "../dialog/ShowParaForm.h"
 #include "../reader/CardOperations.h"
 #include "../reader/CardTexts.h"
@@ -19,15 +22,62 @@ int Boundary(Body&& body) {
     return result;
 }
 
+// A ReaderPort that remembers whether the card was charged: from then on the
+// deduction's result is 0, whatever fails or faults afterwards, or the host
+// would charge the customer a second time.
+class ChargeWitness final : public ykt::ReaderPort {
+public:
+    ChargeWitness(ykt::ReaderPort& reader, volatile bool& charged) : reader_(reader), charged_(charged) {}
+    void Open(const ykt::ReaderParams& params) override { reader_.Open(params); }
+    void Close() override { reader_.Close(); }
+    std::int32_t ReadNoBeep(ykt::CardData& card) override { return reader_.ReadNoBeep(card); }
+    std::int32_t ReadBeep(ykt::CardData& card) override { return reader_.ReadBeep(card); }
+    std::int32_t Decrease(std::int32_t code, std::int32_t amount) override {
+        const std::int32_t result = reader_.Decrease(code, amount);
+        if (result == 1) charged_ = true;
+        return result;
+    }
+    std::int32_t CardState(const ykt::CardStateQuery& query) override { return reader_.CardState(query); }
+
+private:
+    ykt::ReaderPort& reader_;
+    volatile bool& charged_;
+};
+
 int ReadCard(char** cardNo, bool beep) {
     if (!cardNo) return ykt::kFailure;
-    return Boundary([&] {
+    // The output is assigned outside the operation's frame, so that a fault
+    // in the allocator cannot skip the release of the operation's own
+    // resources. A number that cannot be handed over is no number read.
+    ykt::OperationResult result;
+    if (ykt::Guarded([&] {
+            ykt::RegistrySettings settings;
+            ykt::VendorReader reader;
+            result = ykt::ReadCardNumber(settings, reader, beep);
+        }) != 0)
+        return ykt::kFailure;
+    if (result.output && !ykt::host::TryAssign(cardNo, *result.output)) return ykt::kFailure;
+    return result.code;
+}
+
+// The host sees "0,0" unless a balance is read. When even that cannot be
+// assigned, nothing is deducted: there would be no way to say what the card
+// holds.
+int Deduct(std::string_view cardNumber, int amount, char** balance) {
+    if (!ykt::host::TryAssign(balance, ykt::kNoBalanceText)) return ykt::kFailure;
+    volatile bool charged = false;
+    ykt::OperationResult result;
+    const unsigned long fault = ykt::Guarded([&] {
         ykt::RegistrySettings settings;
-        ykt::VendorReader reader;
-        const ykt::OperationResult result = ykt::ReadCardNumber(settings, reader, beep);
-        if (result.output) ykt::host::Assign(cardNo, *result.output);
-        return result.code;
+        ykt::VendorReader vendor;
+        ChargeWitness reader(vendor, charged);
+        result = ykt::DeductFromCard(settings, reader, cardNumber, amount);
     });
+    if (!charged) return fault != 0 ? ykt::kFailure : result.code;
+    // Deducted. A balance that cannot be assigned leaves "0,0" in place.
+    if (fault == 0 && result.output && *result.output != ykt::kNoBalanceText)
+        ykt::host::TryAssign(balance, *result.output);
+    return ykt::kSuccess;
 }
 
 }  // namespace
@@ -52,16 +102,13 @@ int __stdcall vbReadCardBeep(char** cardNo) { return ReadCard(cardNo, true); }
 
 int __stdcall vbDecCard(char* cardNo, int amount, char** balance) {
     if (!balance) return ykt::kFailure;
-    return Boundary([&] {
-        ykt::host::InputString number(cardNo);
-        // The host sees "0,0" whatever happens below, unless a balance is read.
-        ykt::host::Assign(balance, ykt::kNoBalanceText);
-        ykt::RegistrySettings settings;
-        ykt::VendorReader reader;
-        const ykt::OperationResult result = ykt::DeductFromCard(settings, reader, number.View(), amount);
-        if (result.output && *result.output != ykt::kNoBalanceText) ykt::host::Assign(balance, *result.output);
-        return result.code;
-    });
+    // The card number is held before the balance variable is first written:
+    // a host may pass the same variable as both.
+    std::optional<ykt::host::InputString> number;
+    if (ykt::Guarded([&] { number.emplace(cardNo); }) != 0) return ykt::kFailure;
+    const int result = Deduct(number->View(), amount, balance);
+    ykt::Guarded([&] { number.reset(); });
+    return result;
 }
 
 int __stdcall vbShowParaForm(HWND hostWindow) {

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <new>
 
+#include "../reader/Guard.h"
+
 namespace ykt::host {
 
 namespace {
@@ -93,6 +95,23 @@ void Assign(char** variable, std::string_view text) {
     char* old = *variable;
     *variable = fresh;
     Release(old);
+}
+
+bool TryAssign(char** variable, std::string_view text) noexcept {
+    char* fresh = nullptr;
+    if (Guarded([&] { fresh = NewString(text); }) != 0) return false;
+    char* old = nullptr;
+    if (Guarded([&] {
+            old = *variable;
+            *variable = fresh;
+        }) != 0) {
+        Guarded([&] { Release(fresh); });
+        return false;
+    }
+    // The host's old string is the host's business once replaced: a fault in
+    // releasing it does not undo the assignment.
+    Guarded([&] { Release(old); });
+    return true;
 }
 
 InputString::InputString(char* text) : text_(text) {

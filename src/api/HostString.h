@@ -23,6 +23,11 @@ void Release(char* text);
 // Stores a fresh copy of text in the caller's variable, releasing what it held.
 void Assign(char** variable, std::string_view text);
 
+// As Assign, but nothing escapes: false when the copy could not be made or
+// the variable could not be written (allocator out of memory or faulting, a
+// variable that is not writable); the variable then keeps what it holds.
+bool TryAssign(char** variable, std::string_view text) noexcept;
+
 // An input string held for the duration of a call: one reference is taken on
 // entry and dropped on return, as the host expects.
 class InputString {

@@ -8,6 +8,8 @@ import sys
 
 import pefile
 
+import pe_functions
+
 EXPORTS = {  # ordinal: (name, bytes the callee pops on i686)
     1: ("vbShowParaForm", 4),
     2: ("vbDecCard", 12),
@@ -38,29 +40,22 @@ def check_exports(pe):
 
 
 def check_callee_cleanup(path, pe, objdump):
-    # Every return of an export must pop its arguments (stdcall); the body of
-    # an export ends where the next symbol begins.
+    # Every return of an export must pop its arguments (stdcall). The product
+    # carries no symbols: the body of an export is the range its call-frame
+    # record gives.
     base = pe.OPTIONAL_HEADER.ImageBase
-    starts = sorted({base + e.address for e in pe.DIRECTORY_ENTRY_EXPORT.symbols})
-    listing = subprocess.run([objdump, "-d", "--no-show-raw-insn", path], capture_output=True, text=True,
-                             check=True).stdout
-    lines = listing.splitlines()
+    ranges = dict(pe_functions.function_ranges(pe))
     for symbol in pe.DIRECTORY_ENTRY_EXPORT.symbols:
         name, pops = EXPORTS[symbol.ordinal]
         start = base + symbol.address
-        rets, inside = [], False
-        for line in lines:
-            label = re.match(r"^([0-9a-f]+) <", line)
-            if label:
-                address = int(label.group(1), 16)
-                if inside:
-                    break
-                inside = address == start
-                continue
-            if inside:
-                m = re.search(r"\tret\s*(\$0x([0-9a-f]+))?", line)
-                if m:
-                    rets.append(int(m.group(2), 16) if m.group(2) else 0)
+        if start not in ranges:
+            check(False, f"{name}: no call-frame record begins at {start:#x}")
+            continue
+        listing = subprocess.run([objdump, "-d", "--no-show-raw-insn", f"--start-address={start:#x}",
+                                  f"--stop-address={ranges[start]:#x}", path],
+                                 capture_output=True, text=True, check=True).stdout
+        rets = [int(m.group(2), 16) if m.group(2) else 0
+                for m in re.finditer(r"\tret\s*(\$0x([0-9a-f]+))?", listing)]
         check(rets, f"{name}: no return found at {start:#x}")
         check(all(r == pops for r in rets), f"{name}: returns pop {rets}, expected {pops}")
 

@@ -49,6 +49,13 @@ YKT_DOUBLE_API int dbl_quiet(void);
 YKT_DOUBLE_API int bmm_live_blocks(void);
 YKT_DOUBLE_API int bmm_bad_frees(void);
 YKT_DOUBLE_API int bmm_total_gets(void);
+// After `gets` more successful SysGetMem calls, every later one fails the
+// given way, until the next bmm_fail_after; gets -1 switches failing off.
+enum AllocFailure {
+    kAllocNull = 1,   // SysGetMem returns null
+    kAllocFault = 2,  // an access violation inside SysGetMem
+};
+YKT_DOUBLE_API void bmm_fail_after(int gets, int failure);
 
 #ifdef __cplusplus
 }

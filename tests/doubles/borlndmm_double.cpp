@@ -18,6 +18,9 @@ CRITICAL_SECTION g_lock;
 std::set<void*>* g_live;
 int g_badFrees;
 int g_totalGets;
+// bmm_fail_after: gets still granted before every later one fails, and how.
+int g_getsLeft = -1;  // -1: never fail
+int g_failure = kAllocNull;
 
 struct Init {
     Init() {
@@ -35,6 +38,12 @@ struct Locked {
 extern "C" {
 
 HOST_CALL void* BorlndmmGetMem(int size) {
+    if (g_getsLeft == 0) {
+        // Outside the lock, as a manager whose own bookkeeping is broken.
+        if (g_failure == kAllocFault) *static_cast<volatile int*>(nullptr) = 1;
+        return nullptr;
+    }
+    if (g_getsLeft > 0) --g_getsLeft;
     Locked lock;
     void* block = HeapAlloc(GetProcessHeap(), 0, size > 0 ? size : 1);
     // Poison the fresh block so a caller that forgets to fill a field shows it.
@@ -70,6 +79,10 @@ YKT_DOUBLE_API int bmm_live_blocks(void) {
     return static_cast<int>(g_live->size());
 }
 YKT_DOUBLE_API int bmm_bad_frees(void) { return g_badFrees; }
+YKT_DOUBLE_API void bmm_fail_after(int gets, int failure) {
+    g_getsLeft = gets;
+    g_failure = failure;
+}
 YKT_DOUBLE_API int bmm_total_gets(void) { return g_totalGets; }
 
 }  // extern "C"
