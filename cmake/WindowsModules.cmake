@@ -22,6 +22,25 @@ function(ykt_write_def out library)
   file(WRITE ${out} "${text}")
 endfunction()
 
+# The export table of the public header, VB_YKT_EXPORT_TABLE, as entries
+# "name:argbytes:ordinal" in ordinal order.
+function(ykt_read_export_table header out_var)
+  file(READ ${header} content)
+  string(REGEX MATCHALL "X\\([0-9]+, *[A-Za-z_]+, *[0-9]+\\)" rows "${content}")
+  set(entries)
+  foreach(row IN LISTS rows)
+    string(REGEX MATCH "X\\(([0-9]+), *([A-Za-z_]+), *([0-9]+)\\)" found "${row}")
+    list(APPEND entries "${CMAKE_MATCH_2}:${CMAKE_MATCH_3}:${CMAKE_MATCH_1}")
+  endforeach()
+  file(STRINGS ${header} declared REGEX "^#define VB_YKT_EXPORT_COUNT ")
+  string(REGEX MATCH "[0-9]+$" declared "${declared}")
+  list(LENGTH entries count)
+  if(NOT count EQUAL declared)
+    message(FATAL_ERROR "${header}: ${count} rows in VB_YKT_EXPORT_TABLE, VB_YKT_EXPORT_COUNT is ${declared}")
+  endif()
+  set(${out_var} ${entries} PARENT_SCOPE)
+endfunction()
+
 # An INTERFACE target carrying the import library of a DLL we do not build.
 function(ykt_import_library target dll)
   set(def ${CMAKE_CURRENT_BINARY_DIR}/${target}.def)

@@ -74,6 +74,19 @@ extern "C" {
 #define VB_YKT_FAILED 1
 #define VB_YKT_CARD_UNUSABLE (-1)
 
+/* The seven exports: ordinal, name, and the bytes of arguments each pops on
+ * 32-bit Windows (__stdcall). The library's module definition and the checks
+ * of the built file are made from this one table. */
+#define VB_YKT_EXPORT_TABLE(X) \
+    X(1, vbShowParaForm, 4)    \
+    X(2, vbDecCard, 12)        \
+    X(3, vbReadCardBeep, 4)    \
+    X(4, vbReadCardNo, 4)      \
+    X(5, vbCloseCom, 0)        \
+    X(6, vbInitCom, 0)         \
+    X(7, vbYktExist, 0)
+#define VB_YKT_EXPORT_COUNT 7
+
 /* Ordinal 7. Presence probe: returns 0 and does nothing else. */
 VB_YKT_API int __stdcall vbYktExist(void);
 
@@ -118,7 +131,7 @@ typedef struct VbYktExports {
  * assuming that a store of one pointer type leaves another unchanged. */
 static __inline int vbYktBindExports(HMODULE library, VbYktExports *exports) {
     int ordinal, found = 1;
-    for (ordinal = 1; ordinal <= 7; ++ordinal) {
+    for (ordinal = 1; ordinal <= VB_YKT_EXPORT_COUNT; ++ordinal) {
         FARPROC function = GetProcAddress(library, (LPCSTR)(ULONG_PTR)ordinal);
         memcpy((char *)exports + (ordinal - 1) * sizeof function, &function, sizeof function);
         found = found && function != NULL;

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "CommandLine.h"
-#include "common/WideText.h"
+#include "platform/WideText.h"
 #include "Vb_Ykt.h"
 
 namespace {

@@ -1,6 +1,6 @@
 #include <windows.h>
 
-#include "HostString.h"
+#include "api/HostString.h"
 
 // Nothing happens at load but the choice of the string allocator: no settings
 // are read, no device is opened, no window is created.

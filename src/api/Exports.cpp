@@ -2,13 +2,13 @@
 // structured exception, the host gets a result code and keeps running.
 #include "Vb_Ykt.h"
 
-#include "../dialog/ShowParaForm.h"
-#include "../reader/CardOperations.h"
-#include "../reader/CardTexts.h"
-#include "../reader/Guard.h"
-#include "../reader/VendorReader.h"
-#include "../settings/RegistrySettings.h"
-#include "HostString.h"
+#include "dialog/ShowParaForm.h"
+#include "core/card/CardOperations.h"
+#include "core/card/CardTexts.h"
+#include "platform/Guard.h"
+#include "reader/VendorReader.h"
+#include "settings/RegistrySettings.h"
+#include "api/HostString.h"
 
 namespace {
 

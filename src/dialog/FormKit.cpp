@@ -1,8 +1,8 @@
-#include "FormKit.h"
+#include "dialog/FormKit.h"
 
 #include <vector>
 
-#include "common/WideText.h"
+#include "platform/WideText.h"
 
 namespace ykt::dialog {
 

@@ -1,10 +1,10 @@
-#include "ShowParaForm.h"
+#include "dialog/ShowParaForm.h"
 
 #include <memory>
 
-#include "FormKit.h"
-#include "frmYKTCanShu.h"
-#include "reader/Guard.h"
+#include "dialog/FormKit.h"
+#include "dialog/frmYKTCanShu.h"
+#include "platform/Guard.h"
 
 namespace ykt::dialog {
 
@@ -12,17 +12,12 @@ namespace {
 
 const wchar_t* const kTitle = L"一卡通参数配置 [Orlanda：QKT-R7MX-2]";
 
-// The owner of the library's top-level windows. Each call installs the host
-// window it is given, and it stays installed after the call returns.
-HWND g_ownerWindow = nullptr;
-
 }  // namespace
 
 int ShowParaForm(HWND owner) {
-    g_ownerWindow = owner;
     // The handle is not checked against anything, but a window cannot be
     // owned by something that is not a window: then the dialog has no owner.
-    HWND dialogOwner = IsWindow(g_ownerWindow) ? g_ownerWindow : nullptr;
+    HWND dialogOwner = IsWindow(owner) ? owner : nullptr;
 
     ModalDisabler disabler;
     bool quit = false;

@@ -1,7 +1,7 @@
 // vbReadCardNo and vbReadCardBeep through the real exports.
 #include "ApiFixture.h"
 
-#include "settings/DbPassword.h"
+#include "core/settings/DbPassword.h"
 
 namespace ykt::test {
 namespace {

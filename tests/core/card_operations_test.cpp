@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "reader/CardOperations.h"
-#include "settings/DbPassword.h"
+#include "core/card/CardOperations.h"
+#include "core/settings/DbPassword.h"
 
 using namespace ykt;
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "reader/CardTexts.h"
+#include "core/card/CardTexts.h"
 
 using namespace ykt;
 

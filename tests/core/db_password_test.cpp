@@ -2,7 +2,7 @@
 
 #include <random>
 
-#include "settings/DbPassword.h"
+#include "core/settings/DbPassword.h"
 
 using namespace ykt;
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "reader/ReaderParams.h"
+#include "core/card/ReaderParams.h"
 
 using namespace ykt;
 

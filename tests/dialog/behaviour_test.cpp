@@ -12,7 +12,7 @@
 
 #include "DialogDriver.h"
 #include "DoubleControl.h"
-#include "reader/CardOperations.h"
+#include "core/card/CardOperations.h"
 
 namespace ykt::test {
 namespace {

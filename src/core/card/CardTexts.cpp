@@ -1,4 +1,4 @@
-#include "CardTexts.h"
+#include "core/card/CardTexts.h"
 
 namespace ykt {
 

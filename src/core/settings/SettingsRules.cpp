@@ -1,4 +1,8 @@
-#include "SettingsRules.h"
+#include "core/settings/SettingsRules.h"
+
+#include <exception>
+
+#include "core/settings/SettingsStore.h"
 
 namespace ykt {
 
@@ -44,5 +48,13 @@ std::int32_t LibNumberFromText(std::string_view trimmedText) {
 }
 
 bool IsFlagOn(std::string_view trimmedText) { return trimmedText == "1"; }
+
+std::int32_t SettingsSource::Number(const char* name) {
+    try {
+        return LibNumberFromText(Text(name));
+    } catch (const std::exception&) {
+        return 0;
+    }
+}
 
 }  // namespace ykt
