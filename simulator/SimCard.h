@@ -10,6 +10,8 @@
 #include <optional>
 #include <string>
 
+#include "core/settings/SettingsStore.h"
+
 namespace ykt::sim {
 
 struct CardState {
@@ -18,7 +20,7 @@ struct CardState {
     std::int32_t balance = 10000;                  // purse, in hundredths
     std::int32_t fourth = 0;                       // counts the deductions
     bool present = true;                           // a card lies on the reader
-    std::string readerKey = "5A3C96E1B74D2F08C5A17E39";  // the reader's communication key, 24 hex digits
+    std::string readerKey = kDefaultKey;  // the reader's communication key, 24 hex digits
     std::int32_t cardState = 0;                    // what the card system says: 2 or more is unusable
     std::int32_t delayMs = 0;                      // imitated serial round trip per call
 };

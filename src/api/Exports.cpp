@@ -10,6 +10,11 @@
 #include "settings/RegistrySettings.h"
 #include "api/HostString.h"
 
+// The header's codes are what the card operations return.
+static_assert(VB_YKT_OK == ykt::kSuccess && VB_YKT_FAILED == ykt::kFailure &&
+                  VB_YKT_CARD_UNUSABLE == ykt::kCardUnusable,
+              "result codes of the header and of the card operations differ");
+
 namespace {
 
 template <class Body>

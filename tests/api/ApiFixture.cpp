@@ -2,8 +2,6 @@
 
 namespace ykt::test {
 
-const char* const kDefaultKey = "5A3C96E1B74D2F08C5A17E39";
-
 void ApiTest::SetUp() {
     dbl_reset();
     WriteDefaultSettings();

@@ -12,7 +12,7 @@
 
 namespace ykt::test {
 
-extern const char* const kDefaultKey;
+using ykt::kDefaultKey;
 
 class ApiTest : public testing::TestWithParam<AllocMode> {
 protected:

@@ -46,7 +46,7 @@ struct Step {
     std::string line;
 };
 
-inline constexpr const char* kKey = "5A3C96E1B74D2F08C5A17E39";
+inline constexpr const char* kKey = kDefaultKey;
 inline constexpr int kAmount = 250;
 inline constexpr const char* kHostCardNumber = "000000012";  // the double's card code, as a read returns it
 

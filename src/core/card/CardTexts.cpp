@@ -13,17 +13,21 @@ std::string CardNumberText(bool serialMode, std::uint32_t serial, std::uint32_t 
     return serialMode ? LastDigits(serial, 10) : LastDigits(code, 9);
 }
 
-std::string BalanceText(std::int32_t balance, std::int32_t fourth) {
-    const std::int64_t wide = balance;
-    const std::int64_t magnitude = wide < 0 ? -wide : wide;
-    const std::int64_t cents = magnitude % 100;
-    std::string text = wide < 0 ? "-" : "";
+std::string MoneyText(std::int64_t hundredths) {
+    // Unsigned, so that the most negative value has a magnitude too.
+    const bool negative = hundredths < 0;
+    const std::uint64_t magnitude =
+        negative ? static_cast<std::uint64_t>(-(hundredths + 1)) + 1 : static_cast<std::uint64_t>(hundredths);
+    const std::uint64_t cents = magnitude % 100;
+    std::string text = negative ? "-" : "";
     text += std::to_string(magnitude / 100);
     text += cents < 10 ? ".0" : ".";
     text += std::to_string(cents);
-    text += ",";
-    text += std::to_string(fourth);
     return text;
+}
+
+std::string BalanceText(std::int32_t balance, std::int32_t fourth) {
+    return MoneyText(balance) + "," + std::to_string(fourth);
 }
 
 }  // namespace ykt

@@ -1,5 +1,6 @@
 #include "core/settings/SettingsRules.h"
 
+#include <charconv>
 #include <exception>
 
 #include "core/settings/SettingsStore.h"
@@ -18,27 +19,23 @@ std::string Trim(std::string_view text) {
     return std::string(text.substr(begin, end - begin));
 }
 
-std::optional<std::int32_t> ParseInt32(std::string_view text) {
-    std::size_t i = 0;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-        negative = text[i] == '-';
-        ++i;
+std::optional<std::int64_t> ParseInt64(std::string_view text) {
+    // from_chars takes a minus sign but no plus; "+-1" must not slip through.
+    if (!text.empty() && text.front() == '+') {
+        text.remove_prefix(1);
+        if (!text.empty() && text.front() == '-') return std::nullopt;
     }
-    if (i == text.size()) return std::nullopt;
-    // Accumulate as a negative number so that INT32_MIN fits.
     std::int64_t value = 0;
-    for (; i < text.size(); ++i) {
-        const char c = text[i];
-        if (c < '0' || c > '9') return std::nullopt;
-        value = value * 10 - (c - '0');
-        if (value < INT32_MIN) return std::nullopt;
-    }
-    if (!negative) {
-        value = -value;
-        if (value > INT32_MAX) return std::nullopt;
-    }
-    return static_cast<std::int32_t>(value);
+    const char* const end = text.data() + text.size();
+    const auto [stop, error] = std::from_chars(text.data(), end, value);
+    if (error != std::errc() || stop != end) return std::nullopt;
+    return value;
+}
+
+std::optional<std::int32_t> ParseInt32(std::string_view text) {
+    const std::optional<std::int64_t> value = ParseInt64(text);
+    if (!value || *value < INT32_MIN || *value > INT32_MAX) return std::nullopt;
+    return static_cast<std::int32_t>(*value);
 }
 
 std::int32_t LibNumberFromText(std::string_view trimmedText) {
