@@ -28,6 +28,10 @@ inline constexpr const char* kDbName = "YKT_DBNAME";
 inline constexpr const char* kDbUser = "YKT_DBUSER";
 inline constexpr const char* kDbPass = "YKT_DBPASS";
 inline constexpr const char* kCodeOrNo = "YKT_CODEORNO";
+
+// All twelve, in the store's order (the order of the dialog's read pass).
+inline constexpr const char* kAll[12] = {kPort,     kRate,     kSector, kKey,    kAuto,   kStepSec,
+                                         kDbStatus, kDbIpAddr, kDbName, kDbUser, kDbPass, kCodeOrNo};
 }  // namespace setting
 
 // The communication key: 24 hexadecimal digits, 12 bytes for the reader.
