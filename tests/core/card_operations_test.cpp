@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "core/card/CardOperations.h"
-#include "core/settings/DbPassword.h"
 
 using namespace ykt;
 
@@ -209,7 +208,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(Operations, StateQueryCarriesTheSettingsAndTheNewCardNumber) {
     settings.values.insert({{"YKT_DBSATAUS", "1"}, {"YKT_DBIPADDR", "10.0.0.5"}, {"YKT_DBNAME", "ykt"},
-                            {"YKT_DBUSER", "sa"}, {"YKT_DBPASS", EncodeDbPassword("s3cret")}});
+                            {"YKT_DBUSER", "sa"}, {"YKT_DBPASS", "370707073407370434333730"}  /* "s3cret" */});
     ReadCardNumber(settings, reader, false);
     EXPECT_EQ(reader.query.server, "10.0.0.5");
     EXPECT_EQ(reader.query.database, "ykt");
