@@ -62,3 +62,19 @@ endfunction()
 # argument sizes: shared by the product's imports and the doubles' exports.
 set(YKT_IRDLL_FUNCTIONS WT_init:16 WT_exit:0 ReadCardNoBeep:16 ReadCardBeep:16 Decrease:8)
 set(YKT_BCIDLL_FUNCTIONS GetCardState:40)
+
+# A Windows test program run under wine64 (the x86_64 build only: the i686
+# programs run in the emulated guest instead). The programs share the wine
+# prefix's registry, so ctest -j never runs two of them at once.
+#   ykt_wine_test(NAME name TIMEOUT seconds [COMMAND command...])
+function(ykt_wine_test)
+  cmake_parse_arguments(PARSE_ARGV 0 arg "" "NAME;TIMEOUT" "COMMAND")
+  if(NOT CMAKE_CROSSCOMPILING_EMULATOR)
+    return()
+  endif()
+  if(NOT arg_COMMAND)
+    set(arg_COMMAND ${arg_NAME})
+  endif()
+  add_test(NAME ${arg_NAME} COMMAND ${arg_COMMAND})
+  set_tests_properties(${arg_NAME} PROPERTIES TIMEOUT ${arg_TIMEOUT} RESOURCE_LOCK wine_registry)
+endfunction()
