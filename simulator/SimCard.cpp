@@ -33,10 +33,10 @@ constexpr long long kInt32Max = 2147483647LL;
 
 }  // namespace
 
-std::optional<std::array<unsigned char, 12>> KeyBytes(const std::string& hex) {
-    if (hex.size() != 24) return std::nullopt;
-    std::array<unsigned char, 12> bytes{};
-    for (std::size_t i = 0; i < 12; ++i) {
+std::optional<std::array<unsigned char, kKeyTextLength / 2>> KeyBytes(const std::string& hex) {
+    if (hex.size() != kKeyTextLength) return std::nullopt;
+    std::array<unsigned char, kKeyTextLength / 2> bytes{};
+    for (std::size_t i = 0; i < kKeyTextLength / 2; ++i) {
         const int high = HexDigit(hex[2 * i]), low = HexDigit(hex[2 * i + 1]);
         if (high < 0 || low < 0) return std::nullopt;
         bytes[i] = static_cast<unsigned char>(high * 16 + low);

@@ -42,7 +42,7 @@ struct Session {
     std::int32_t port = 0;
     std::int32_t rate = 0;
     std::int32_t sector = 0;
-    std::array<unsigned char, 12> key{};
+    std::array<unsigned char, kKeyTextLength / 2> key{};
 };
 
 // Results of the reader functions: 1 is the only success.
@@ -58,7 +58,7 @@ enum Result : std::int32_t {
 };
 
 // The 12 bytes of a 24-digit hexadecimal key; nothing when it is not one.
-std::optional<std::array<unsigned char, 12>> KeyBytes(const std::string& hex);
+std::optional<std::array<unsigned char, kKeyTextLength / 2>> KeyBytes(const std::string& hex);
 
 // Fills serial, code, balance and fourth value when the card can be read.
 std::int32_t Read(const Session& session, const CardState& state, std::int32_t values[4]);

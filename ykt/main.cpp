@@ -130,7 +130,7 @@ struct Settings {
 std::string PortText(const std::string& stored) {
     const std::string t = ykt::Trim(stored);
     if (t.empty() || t.size() > 2 || t.find_first_not_of("0123456789") != std::string::npos) return t;
-    return t + "（COM" + std::to_string(std::stoi(t) + 1) + "）";
+    return t + "（COM" + std::to_string(*ykt::ParseInt32(t) + 1) + "）";
 }
 
 std::string YesNo(const std::string& stored) { return stored + (ykt::Trim(stored) == "1" ? "（是）" : "（否）"); }

@@ -31,6 +31,7 @@ struct WideKey {
     }
 };
 constexpr WideKey kDefaultKeyText;
+constexpr int kKeyBytes = static_cast<int>(kKeyTextLength);
 
 const wchar_t* const kPortEntries[] = {L"1", L"2", L"3", L"4", L"5", L"6", L"7", L"8", L"9", L"10", nullptr};
 const wchar_t* const kRateEntries[] = {L"600",   L"1200",  L"2400",  L"4800",  L"9600",
@@ -99,7 +100,7 @@ const ControlLayout TYKTCanShu::Layout[kControlCount] = {
     {idLabel2,    "Label2",    Kind::Label,       idGrbEdit,    24,  70,  153, 13,  L"扇区号",                             FontColour::Navy,     -1, kRightAligned,                 0,  nullptr,      0,  &T::Label2,    nullptr,              nullptr},
     {idEdSector,  "edSector",  Kind::Edit,        idGrbEdit,    176, 64,  73,  20,  L"7",                                  FontColour::Black,     4, kNoProperty,                   0,  nullptr,      0,  &T::edSector,  nullptr,              &T::edStepSecKeyPress},
     {idLabel6,    "Label6",    Kind::Label,       idGrbEdit,    24,  94,  153, 13,  L"通信密码",                           FontColour::Navy,     -1, kRightAligned,                 0,  nullptr,      0,  &T::Label6,    nullptr,              nullptr},
-    {idEdPassKey, "edPassKey", Kind::Edit,        idGrbEdit,    176, 88,  153, 20,  kDefaultKeyText.text,                  FontColour::Black,     5, kUpperCase,                    24, nullptr,      0,  &T::edPassKey, nullptr,              &T::edPassKeyKeyPress},
+    {idEdPassKey, "edPassKey", Kind::Edit,        idGrbEdit,    176, 88,  153, 20,  kDefaultKeyText.text,                  FontColour::Black,     5, kUpperCase,            kKeyBytes, nullptr,      0,  &T::edPassKey, nullptr,              &T::edPassKeyKeyPress},
     {idLabel16,   "Label16",   Kind::Label,       idGrbEdit,    46,  114, 131, 13,  L"自动查询读卡器",                     FontColour::Navy,     -1, kRightAligned,                 0,  nullptr,      0,  &T::Label16,   nullptr,              nullptr},
     {idCbAuto,    "cbAuto",    Kind::CheckBox,    idGrbEdit,    176, 112, 225, 17,  L"不打钩时，按[F1]或[F12]才读读卡器",  FontColour::Black,     2, kNoProperty,                   0,  nullptr,      0,  &T::cbAuto,    nullptr,              nullptr},
     {idLabel4,    "Label4",    Kind::Label,       idGrbEdit,    194, 130, 216, 12,  L"打勾时，将对系统操作速度有少许影响。", FontColour::Black,   -1, kTransparent,                  0,  nullptr,      0,  &T::Label4,    nullptr,              nullptr},

@@ -119,7 +119,6 @@ struct RoundTrip {
 };
 
 TEST_F(BehaviourTest, LoadShowsAndSaveWritesBack) {
-    const std::string key30 = "5A3C96E1B74D2F08C5A17E39ABCDEF";
     // clang-format off
     const RoundTrip cases[] = {
         {"Port3", {{s::kPort, "3"}}, {{idCbbPort, L"4"}}, 3, 4, false, false, {}},
