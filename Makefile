@@ -4,7 +4,7 @@
 JOBS ?= $(shell nproc)
 CTEST = ctest --output-on-failure --no-tests=error
 
-.PHONY: all deps build test clean demo fuzz soak bench dist
+.PHONY: all deps build test clean demo fuzz soak bench dist emu32
 
 all: build
 
@@ -19,7 +19,7 @@ build: deps
 	cmake --build build/win32 -j $(JOBS)
 	cmake --build build/win64 -j $(JOBS)
 
-test: build
+test: build emu32
 	tools/wine-run.sh --init
 	cd build/native && $(CTEST)
 	cd build/win64 && $(CTEST)
@@ -32,6 +32,11 @@ dist: deps
 	cmake -S . -B build/win32 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake >/dev/null
 	cmake --build build/win32 -j $(JOBS) --target Vb_Ykt ykt irdll_sim bcidll_sim
 	/usr/bin/python3 tools/dist.py build/win32 build/dist
+
+# The emulated 32-bit guest the i686 tests run in: packages, kernel and wine
+# prefix, prepared once (as root) and checked in well under a second after that.
+emu32:
+	@tools/emu32/prepare.sh --display || { echo "make emu32: the i686 guest could not be prepared (see above); the i686 tests cannot run" >&2; exit 1; }
 
 # A scripted till session: ykt.exe and the x86_64 library over the reader
 # simulator in a private wine prefix; transcript and dialog screenshot in

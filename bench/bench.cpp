@@ -14,15 +14,18 @@
 #include <vector>
 
 #include "DoubleControl.h"
+#include "Vb_Ykt.h"
+#include "core/settings/SettingsStore.h"
 #include "reader/VendorApi.h"
 
 namespace {
 
-const char* const kKeyPath = "SOFTWARE\\Velbrook\\Lib";
+using ykt::kSettingsKeyPath;
+namespace s = ykt::setting;
 
 void Set(const char* name, const char* value) {
     HKEY key = nullptr;
-    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kKeyPath, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) !=
+    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kSettingsKeyPath, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) !=
         ERROR_SUCCESS) {
         std::fprintf(stderr, "bench: cannot write the settings key\n");
         std::exit(2);
@@ -34,7 +37,7 @@ void Set(const char* name, const char* value) {
 // One value as the library reads it: open read-only, query, close.
 void ReadValue(const char* name) {
     HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKeyPath, 0, KEY_READ, &key) != ERROR_SUCCESS) return;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSettingsKeyPath, 0, KEY_READ, &key) != ERROR_SUCCESS) return;
     char buffer[256];
     DWORD type = 0, size = sizeof buffer;
     RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size);
@@ -44,10 +47,10 @@ void ReadValue(const char* name) {
 const unsigned char kKeyBytes[13] = {0x5A, 0x3C, 0x96, 0xE1, 0xB7, 0x4D, 0x2F, 0x08, 0xC5, 0xA1, 0x7E, 0x39, 0};
 
 // The reads of each operation, in the library's order.
-const char* const kInitReads[] = {"YKT_PORT", "YKT_RATE", "YKT_SECTOR", "YKT_KEY"};
-const char* const kCardReads[] = {"YKT_PORT",   "YKT_RATE",   "YKT_SECTOR", "YKT_DBSATAUS", "YKT_DBIPADDR",
-                                  "YKT_DBNAME", "YKT_DBUSER", "YKT_DBPASS", "YKT_CODEORNO", "YKT_KEY"};
-const char* const kDeductReads[] = {"YKT_PORT", "YKT_RATE", "YKT_SECTOR", "YKT_KEY", "YKT_CODEORNO"};
+const char* const kInitReads[] = {s::kPort, s::kRate, s::kSector, s::kKey};
+const char* const kCardReads[] = {s::kPort,   s::kRate,   s::kSector, s::kDbStatus, s::kDbIpAddr,
+                                  s::kDbName, s::kDbUser, s::kDbPass, s::kCodeOrNo, s::kKey};
+const char* const kDeductReads[] = {s::kPort, s::kRate, s::kSector, s::kKey, s::kCodeOrNo};
 
 template <std::size_t N>
 void ReadAll(const char* const (&names)[N]) {
@@ -65,19 +68,6 @@ template <class Fn>
 Fn Ordinal(HMODULE module, int ordinal) {
     return reinterpret_cast<Fn>(
         reinterpret_cast<void*>(GetProcAddress(module, reinterpret_cast<LPCSTR>(static_cast<ULONG_PTR>(ordinal)))));
-}
-
-// Host strings in the process heap (no borlndmm.dll is loaded).
-char* NewString(const char* text) {
-    const std::size_t n = std::strlen(text);
-    auto* block = static_cast<std::int32_t*>(HeapAlloc(GetProcessHeap(), 0, 8 + n + 1));
-    block[0] = 1;
-    block[1] = static_cast<std::int32_t>(n);
-    std::memcpy(block + 2, text, n + 1);
-    return reinterpret_cast<char*>(block + 2);
-}
-void Release(char* text) {
-    if (text && --reinterpret_cast<std::int32_t*>(text)[-2] == 0) HeapFree(GetProcessHeap(), 0, text - 8);
 }
 
 double Seconds(const std::function<void()>& body, int calls) {
@@ -165,19 +155,19 @@ int main(int argc, char** argv) {
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
     dbl_set_quiet(1);
 
-    RegDeleteTreeA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Velbrook");
-    Set("YKT_PORT", "0");
-    Set("YKT_RATE", "9600");
-    Set("YKT_SECTOR", "7");
-    Set("YKT_KEY", "5A3C96E1B74D2F08C5A17E39");
-    Set("YKT_AUTO", "0");
-    Set("YKT_STEPSEC", "1500");
-    Set("YKT_DBSATAUS", "0");
-    Set("YKT_DBIPADDR", "10.0.0.5");
-    Set("YKT_DBNAME", "ykt");
-    Set("YKT_DBUSER", "sa");
-    Set("YKT_DBPASS", "37003737");
-    Set("YKT_CODEORNO", "0");
+    RegDeleteTreeA(HKEY_LOCAL_MACHINE, ykt::kVendorKeyPath);
+    Set(s::kPort, "0");
+    Set(s::kRate, "9600");
+    Set(s::kSector, "7");
+    Set(s::kKey, ykt::kDefaultKey);
+    Set(s::kAuto, "0");
+    Set(s::kStepSec, "1500");
+    Set(s::kDbStatus, "0");
+    Set(s::kDbIpAddr, "10.0.0.5");
+    Set(s::kDbName, "ykt");
+    Set(s::kDbUser, "sa");
+    Set(s::kDbPass, "37003737");
+    Set(s::kCodeOrNo, "0");
 
     HMODULE library = LoadLibraryA("Vb_Ykt.dll");
     if (!library) {
@@ -188,7 +178,7 @@ int main(int argc, char** argv) {
             Ordinal<decltype(Api::vbReadCardNo)>(library, 4), Ordinal<decltype(Api::vbInitCom)>(library, 6)};
 
     char* number = nullptr;
-    char* input = NewString("000000012");
+    char* input = vb_ykt_new_string("000000012");
     char* balance = nullptr;
     int s[4];
     char* message = nullptr;
@@ -200,14 +190,14 @@ int main(int argc, char** argv) {
              WT_init(0, 9600, 7, kKeyBytes);
              WT_exit();
          }},
-        {"vbReadCardNo", [] { Set("YKT_DBSATAUS", "0"); }, [&] { api.vbReadCardNo(&number); },
+        {"vbReadCardNo", [] { Set(s::kDbStatus, "0"); }, [&] { api.vbReadCardNo(&number); },
          [&] {
              ReadAll(kCardReads);
              WT_init(0, 9600, 7, kKeyBytes);
              ReadCardNoBeep(&s[0], &s[1], &s[2], &s[3]);
              WT_exit();
          }},
-        {"vbReadCardNo+state", [] { Set("YKT_DBSATAUS", "1"); }, [&] { api.vbReadCardNo(&number); },
+        {"vbReadCardNo+state", [] { Set(s::kDbStatus, "1"); }, [&] { api.vbReadCardNo(&number); },
          [&] {
              ReadAll(kCardReads);
              WT_init(0, 9600, 7, kKeyBytes);
@@ -216,7 +206,7 @@ int main(int argc, char** argv) {
              GetCardState("10.0.0.5", "sa", "pw", "ykt", "000000012", &message, &out[0], &out[1], &out[2], &out[3]);
              WT_exit();
          }},
-        {"vbDecCard", [] { Set("YKT_DBSATAUS", "0"); }, [&] { api.vbDecCard(input, 250, &balance); },
+        {"vbDecCard", [] { Set(s::kDbStatus, "0"); }, [&] { api.vbDecCard(input, 250, &balance); },
          [&] {
              ReadAll(kDeductReads);
              WT_init(0, 9600, 7, kKeyBytes);
@@ -257,7 +247,7 @@ int main(int argc, char** argv) {
     {
         std::vector<double> reg, vendor;
         for (int run = 0; run < runs; ++run) {
-            reg.push_back(Seconds([] { ReadValue("YKT_PORT"); }, calls * 4) / (calls * 4));
+            reg.push_back(Seconds([] { ReadValue(s::kPort); }, calls * 4) / (calls * 4));
             vendor.push_back(Seconds([&] {
                                  WT_init(0, 9600, 7, kKeyBytes);
                                  ReadCardNoBeep(&s[0], &s[1], &s[2], &s[3]);
@@ -270,9 +260,9 @@ int main(int argc, char** argv) {
                     Median(reg) * 1e6, Median(vendor) * 1e6);
     }
     std::printf("largest ratio: %.3f (target 1.10)\n", worst);
-    Release(number);
-    Release(balance);
-    Release(input);
+    vb_ykt_release(number);
+    vb_ykt_release(balance);
+    vb_ykt_release(input);
 
     if (dialog) TimeDialog(api);
     std::fflush(stdout);

@@ -22,6 +22,25 @@ function(ykt_write_def out library)
   file(WRITE ${out} "${text}")
 endfunction()
 
+# The export table of the public header, VB_YKT_EXPORT_TABLE, as entries
+# "name:argbytes:ordinal" in ordinal order.
+function(ykt_read_export_table header out_var)
+  file(READ ${header} content)
+  string(REGEX MATCHALL "X\\([0-9]+, *[A-Za-z_]+, *[0-9]+\\)" rows "${content}")
+  set(entries)
+  foreach(row IN LISTS rows)
+    string(REGEX MATCH "X\\(([0-9]+), *([A-Za-z_]+), *([0-9]+)\\)" found "${row}")
+    list(APPEND entries "${CMAKE_MATCH_2}:${CMAKE_MATCH_3}:${CMAKE_MATCH_1}")
+  endforeach()
+  file(STRINGS ${header} declared REGEX "^#define VB_YKT_EXPORT_COUNT ")
+  string(REGEX MATCH "[0-9]+$" declared "${declared}")
+  list(LENGTH entries count)
+  if(NOT count EQUAL declared)
+    message(FATAL_ERROR "${header}: ${count} rows in VB_YKT_EXPORT_TABLE, VB_YKT_EXPORT_COUNT is ${declared}")
+  endif()
+  set(${out_var} ${entries} PARENT_SCOPE)
+endfunction()
+
 # An INTERFACE target carrying the import library of a DLL we do not build.
 function(ykt_import_library target dll)
   set(def ${CMAKE_CURRENT_BINARY_DIR}/${target}.def)
@@ -43,3 +62,19 @@ endfunction()
 # argument sizes: shared by the product's imports and the doubles' exports.
 set(YKT_IRDLL_FUNCTIONS WT_init:16 WT_exit:0 ReadCardNoBeep:16 ReadCardBeep:16 Decrease:8)
 set(YKT_BCIDLL_FUNCTIONS GetCardState:40)
+
+# A Windows test program run under wine64 (the x86_64 build only: the i686
+# programs run in the emulated guest instead). The programs share the wine
+# prefix's registry, so ctest -j never runs two of them at once.
+#   ykt_wine_test(NAME name TIMEOUT seconds [COMMAND command...])
+function(ykt_wine_test)
+  cmake_parse_arguments(PARSE_ARGV 0 arg "" "NAME;TIMEOUT" "COMMAND")
+  if(NOT CMAKE_CROSSCOMPILING_EMULATOR)
+    return()
+  endif()
+  if(NOT arg_COMMAND)
+    set(arg_COMMAND ${arg_NAME})
+  endif()
+  add_test(NAME ${arg_NAME} COMMAND ${arg_COMMAND})
+  set_tests_properties(${arg_NAME} PROPERTIES TIMEOUT ${arg_TIMEOUT} RESOURCE_LOCK wine_registry)
+endfunction()

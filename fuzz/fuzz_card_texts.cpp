@@ -11,7 +11,7 @@
 #include <cstring>
 #include <string>
 
-#include "reader/CardTexts.h"
+#include "core/card/CardTexts.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "settings/DbPassword.h"
+#include "core/settings/DbPassword.h"
 
 namespace {
 

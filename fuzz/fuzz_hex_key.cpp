@@ -6,7 +6,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "reader/ReaderParams.h"
+#include "core/card/ReaderParams.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string key(reinterpret_cast<const char*>(data), size);

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "settings/SettingsRules.h"
+#include "core/settings/SettingsRules.h"
 
 namespace {
 

@@ -20,11 +20,14 @@
  * follows the last character. The empty string is a null pointer. A count of
  * -1 marks a constant that is never freed. The allocation block starts at p-8.
  *
- * Outputs are passed as the address of the caller's string variable. On
- * success the library releases what the variable held (count decremented,
- * block freed at 0, constants left alone) and stores a fresh string with
- * count 1; on failure the variable is not touched. The caller releases an
- * output when done with it (decrement the count; free at 0).
+ * Outputs are passed as the address of the caller's string variable. When
+ * the library stores an output it releases what the variable held (count
+ * decremented, block freed at 0, constants left alone) and stores a fresh
+ * string with count 1. A card-number read that fails leaves the variable
+ * untouched; vbDecCard stores "0,0" before it starts, so after any call that
+ * got past its argument check the variable holds "0,0" or the new balance.
+ * The caller releases an output when done with it (decrement the count; free
+ * at 0).
  *
  * Inputs are passed by value; the library takes a reference on entry and
  * drops it on return.
@@ -35,20 +38,8 @@
  *    this library). All blocks come from its SysGetMem and go back through
  *    its SysFreeMem, so the host's own runtime can free them.
  *  - Process-heap mode: no borlndmm.dll. Blocks come from the process heap. A
- *    C or C++ host builds an input string and releases an output like this:
- *
- *      char *vb_ykt_new_string(const char *text) {     // count 1
- *          size_t n = strlen(text);
- *          if (n == 0) return NULL;
- *          int *block = HeapAlloc(GetProcessHeap(), 0, 8 + n + 1);
- *          block[0] = 1; block[1] = (int)n;
- *          memcpy(block + 2, text, n + 1);
- *          return (char *)(block + 2);
- *      }
- *      void vb_ykt_release(char *s) {
- *          if (s && ((int *)s)[-2] != -1 && InterlockedDecrement((LONG *)s - 2) == 0)
- *              HeapFree(GetProcessHeap(), 0, s - 8);
- *      }
+ *    C or C++ host builds its inputs with vb_ykt_new_string and releases its
+ *    outputs with vb_ykt_release, both below:
  *
  *      char *number = NULL;
  *      if (vbReadCardNo(&number) != VB_YKT_FAILED) printf("%s\n", number);
@@ -73,6 +64,19 @@ extern "C" {
 #define VB_YKT_OK 0
 #define VB_YKT_FAILED 1
 #define VB_YKT_CARD_UNUSABLE (-1)
+
+/* The seven exports: ordinal, name, and the bytes of arguments each pops on
+ * 32-bit Windows (__stdcall). The library's module definition and the checks
+ * of the built file are made from this one table. */
+#define VB_YKT_EXPORT_TABLE(X) \
+    X(1, vbShowParaForm, 4)    \
+    X(2, vbDecCard, 12)        \
+    X(3, vbReadCardBeep, 4)    \
+    X(4, vbReadCardNo, 4)      \
+    X(5, vbCloseCom, 0)        \
+    X(6, vbInitCom, 0)         \
+    X(7, vbYktExist, 0)
+#define VB_YKT_EXPORT_COUNT 7
 
 /* Ordinal 7. Presence probe: returns 0 and does nothing else. */
 VB_YKT_API int __stdcall vbYktExist(void);
@@ -118,12 +122,41 @@ typedef struct VbYktExports {
  * assuming that a store of one pointer type leaves another unchanged. */
 static __inline int vbYktBindExports(HMODULE library, VbYktExports *exports) {
     int ordinal, found = 1;
-    for (ordinal = 1; ordinal <= 7; ++ordinal) {
+    for (ordinal = 1; ordinal <= VB_YKT_EXPORT_COUNT; ++ordinal) {
         FARPROC function = GetProcAddress(library, (LPCSTR)(ULONG_PTR)ordinal);
         memcpy((char *)exports + (ordinal - 1) * sizeof function, &function, sizeof function);
         found = found && function != NULL;
     }
     return found;
+}
+
+/* Process-heap mode: a fresh string of length bytes of text with count 1;
+ * NULL for empty text (the empty string) or when the heap is exhausted. */
+static __inline char *vb_ykt_new_string_n(const char *text, size_t length) {
+    LONG *block;
+    if (length == 0 || length > 0x7FFFFFF0u) return NULL;
+    block = (LONG *)HeapAlloc(GetProcessHeap(), 0, 8 + length + 1);
+    if (block == NULL) return NULL;
+    block[0] = 1;
+    block[1] = (LONG)length;
+    memcpy(block + 2, text, length);
+    ((char *)(block + 2))[length] = '\0';
+    return (char *)(block + 2);
+}
+
+/* Process-heap mode: a fresh string holding the zero-terminated text. */
+static __inline char *vb_ykt_new_string(const char *text) {
+    return text == NULL ? NULL : vb_ykt_new_string_n(text, strlen(text));
+}
+
+/* Process-heap mode: drops one reference to s and frees the block when none
+ * is left. NULL and constants (a negative count) are left alone. */
+static __inline void vb_ykt_release(char *s) {
+    LONG *count;
+    if (s == NULL) return;
+    count = (LONG *)s - 2;
+    if (*count < 0) return;
+    if (InterlockedDecrement(count) == 0) HeapFree(GetProcessHeap(), 0, count);
 }
 
 #ifdef __cplusplus

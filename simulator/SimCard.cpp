@@ -1,5 +1,7 @@
 #include "SimCard.h"
 
+#include "core/settings/SettingsRules.h"
+
 #include <cstdlib>
 #include <map>
 #include <type_traits>
@@ -9,28 +11,13 @@ namespace ykt::sim {
 
 namespace {
 
-std::string Trim(const std::string& text) {
-    std::size_t begin = 0, end = text.size();
-    while (begin < end && static_cast<unsigned char>(text[begin]) <= ' ') ++begin;
-    while (end > begin && static_cast<unsigned char>(text[end - 1]) <= ' ') --end;
-    return text.substr(begin, end - begin);
-}
-
 // Plain decimal digits with an optional minus sign, within [low, high].
 bool ParseWhole(const std::string& text, long long low, long long high, long long& value) {
-    std::size_t i = 0;
-    bool negative = false;
-    if (i < text.size() && text[i] == '-') {
-        negative = true;
-        ++i;
-    }
-    if (i == text.size() || text.size() - i > 12) return false;
-    long long magnitude = 0;
-    for (; i < text.size(); ++i) {
-        if (text[i] < '0' || text[i] > '9') return false;
-        magnitude = magnitude * 10 + (text[i] - '0');
-    }
-    value = negative ? -magnitude : magnitude;
+    const std::size_t digits = text.size() - (!text.empty() && text[0] == '-' ? 1 : 0);
+    if (text.empty() || text[0] == '+' || digits == 0 || digits > 12) return false;
+    const std::optional<std::int64_t> parsed = ParseInt64(text);
+    if (!parsed) return false;
+    value = *parsed;
     return value >= low && value <= high;
 }
 
@@ -46,10 +33,10 @@ constexpr long long kInt32Max = 2147483647LL;
 
 }  // namespace
 
-std::optional<std::array<unsigned char, 12>> KeyBytes(const std::string& hex) {
-    if (hex.size() != 24) return std::nullopt;
-    std::array<unsigned char, 12> bytes{};
-    for (std::size_t i = 0; i < 12; ++i) {
+std::optional<std::array<unsigned char, kKeyTextLength / 2>> KeyBytes(const std::string& hex) {
+    if (hex.size() != kKeyTextLength) return std::nullopt;
+    std::array<unsigned char, kKeyTextLength / 2> bytes{};
+    for (std::size_t i = 0; i < kKeyTextLength / 2; ++i) {
         const int high = HexDigit(hex[2 * i]), low = HexDigit(hex[2 * i + 1]);
         if (high < 0 || low < 0) return std::nullopt;
         bytes[i] = static_cast<unsigned char>(high * 16 + low);

@@ -10,6 +10,8 @@
 #include <optional>
 #include <string>
 
+#include "core/settings/SettingsStore.h"
+
 namespace ykt::sim {
 
 struct CardState {
@@ -18,7 +20,7 @@ struct CardState {
     std::int32_t balance = 10000;                  // purse, in hundredths
     std::int32_t fourth = 0;                       // counts the deductions
     bool present = true;                           // a card lies on the reader
-    std::string readerKey = "5A3C96E1B74D2F08C5A17E39";  // the reader's communication key, 24 hex digits
+    std::string readerKey = kDefaultKey;  // the reader's communication key, 24 hex digits
     std::int32_t cardState = 0;                    // what the card system says: 2 or more is unusable
     std::int32_t delayMs = 0;                      // imitated serial round trip per call
 };
@@ -40,7 +42,7 @@ struct Session {
     std::int32_t port = 0;
     std::int32_t rate = 0;
     std::int32_t sector = 0;
-    std::array<unsigned char, 12> key{};
+    std::array<unsigned char, kKeyTextLength / 2> key{};
 };
 
 // Results of the reader functions: 1 is the only success.
@@ -56,7 +58,7 @@ enum Result : std::int32_t {
 };
 
 // The 12 bytes of a 24-digit hexadecimal key; nothing when it is not one.
-std::optional<std::array<unsigned char, 12>> KeyBytes(const std::string& hex);
+std::optional<std::array<unsigned char, kKeyTextLength / 2>> KeyBytes(const std::string& hex);
 
 // Fills serial, code, balance and fourth value when the card can be read.
 std::int32_t Read(const Session& session, const CardState& state, std::int32_t values[4]);

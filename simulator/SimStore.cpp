@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "common/WideText.h"
+#include "platform/WideText.h"
 
 namespace ykt::sim {
 

@@ -1,6 +1,7 @@
 #include "CommandLine.h"
 
-#include <limits>
+#include "core/card/CardTexts.h"
+#include "core/settings/SettingsRules.h"
 
 namespace ykt::cli {
 
@@ -16,12 +17,9 @@ bool AllDigits(const std::string& text) {
 // Decimal digits within [0, INT32_MAX].
 bool ParseCount(const std::string& text, std::int32_t& value) {
     if (!AllDigits(text)) return false;
-    long long v = 0;
-    for (char c : text) {
-        v = v * 10 + (c - '0');
-        if (v > std::numeric_limits<std::int32_t>::max()) return false;
-    }
-    value = static_cast<std::int32_t>(v);
+    const std::optional<std::int32_t> parsed = ParseInt32(text);
+    if (!parsed) return false;
+    value = *parsed;
     return true;
 }
 
@@ -127,14 +125,7 @@ int ExitStatus(int libraryResult) {
     return kExitFailed;
 }
 
-std::string FormatHundredths(std::int64_t hundredths) {
-    const bool negative = hundredths < 0;
-    const std::uint64_t magnitude =
-        negative ? static_cast<std::uint64_t>(-(hundredths + 1)) + 1 : static_cast<std::uint64_t>(hundredths);
-    std::string cents = std::to_string(magnitude % 100);
-    if (cents.size() < 2) cents.insert(0, "0");
-    return (negative ? "-" : "") + std::to_string(magnitude / 100) + "." + cents;
-}
+std::string FormatHundredths(std::int64_t hundredths) { return MoneyText(hundredths); }
 
 std::optional<Balance> SplitBalance(const std::string& text) {
     const std::size_t comma = text.find(',');

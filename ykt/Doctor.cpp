@@ -15,7 +15,7 @@
 #include "DoctorChecks.h"
 #include "PeImage.h"
 #include "Vb_Ykt.h"
-#include "common/WideText.h"
+#include "platform/WideText.h"
 #include "settings/RegistrySettings.h"
 
 namespace ykt::doctor {

@@ -4,10 +4,11 @@
 
 #include "CommandLine.h"
 #include "SimMarker.h"
-#include "reader/CardOperations.h"
-#include "reader/ReaderParams.h"
-#include "settings/DbPassword.h"
-#include "settings/SettingsRules.h"
+#include "core/card/CardOperations.h"
+#include "core/settings/SettingsStore.h"
+#include "core/card/ReaderParams.h"
+#include "core/settings/DbPassword.h"
+#include "core/settings/SettingsRules.h"
 
 namespace ykt::doctor {
 

@@ -13,8 +13,10 @@
 
 #include "CommandLine.h"
 #include "Doctor.h"
-#include "common/WideText.h"
 #include "Vb_Ykt.h"
+#include "core/settings/SettingsRules.h"
+#include "core/settings/SettingsStore.h"
+#include "platform/WideText.h"
 
 namespace {
 
@@ -87,24 +89,6 @@ private:
     Exports api_{};
 };
 
-// Host strings in the process-heap mode: count and length in front of the
-// characters, the block starting 8 bytes before them.
-char* NewHostString(const std::string& text) {
-    if (text.empty()) return nullptr;
-    auto* block = static_cast<std::int32_t*>(HeapAlloc(GetProcessHeap(), 0, 8 + text.size() + 1));
-    if (!block) return nullptr;
-    block[0] = 1;
-    block[1] = static_cast<std::int32_t>(text.size());
-    std::memcpy(block + 2, text.c_str(), text.size() + 1);
-    return reinterpret_cast<char*>(block + 2);
-}
-
-void ReleaseHostString(char* text) {
-    if (!text) return;
-    auto* count = reinterpret_cast<LONG*>(text) - 2;
-    if (*count != -1 && InterlockedDecrement(count) == 0) HeapFree(GetProcessHeap(), 0, text - 8);
-}
-
 std::string HostText(const char* text) {
     return text ? std::string(text, static_cast<std::size_t>(reinterpret_cast<const std::int32_t*>(text)[-1]))
                 : std::string();
@@ -113,7 +97,7 @@ std::string HostText(const char* text) {
 // A host string's text as UTF-8, released.
 std::string TakeHostString(char* text) {
     const std::string utf8 = FromGbk(HostText(text));
-    ReleaseHostString(text);
+    vb_ykt_release(text);
     return utf8;
 }
 
@@ -121,13 +105,15 @@ std::string Code(int result) { return "（结果 " + std::to_string(result) + "�
 
 // ---- the settings, read directly --------------------------------------------
 
-const wchar_t* const kSettingsKey = L"SOFTWARE\\Velbrook\\Lib";
+namespace setting = ykt::setting;
 
 struct Settings {
     bool keyExists = false;
     HKEY key = nullptr;
 
-    Settings() { keyExists = RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSettingsKey, 0, KEY_READ, &key) == ERROR_SUCCESS; }
+    Settings() {
+        keyExists = RegOpenKeyExA(HKEY_LOCAL_MACHINE, ykt::kSettingsKeyPath, 0, KEY_READ, &key) == ERROR_SUCCESS;
+    }
     ~Settings() {
         if (key) RegCloseKey(key);
     }
@@ -135,11 +121,12 @@ struct Settings {
     Settings& operator=(const Settings&) = delete;
 
     // The stored text as UTF-8; nothing when the value is missing or not a string.
-    std::optional<std::string> Get(const wchar_t* name) const {
+    std::optional<std::string> Get(const char* setting) const {
         if (!keyExists) return std::nullopt;
+        const std::wstring name = Wide(setting, CP_ACP);
         wchar_t buffer[1024];
         DWORD size = sizeof buffer - sizeof(wchar_t), type = 0;
-        if (RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size) != ERROR_SUCCESS ||
+        if (RegQueryValueExW(key, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size) != ERROR_SUCCESS ||
             (type != REG_SZ && type != REG_EXPAND_SZ))
             return std::nullopt;
         std::wstring text(buffer, size / sizeof(wchar_t));
@@ -148,20 +135,13 @@ struct Settings {
     }
 };
 
-std::string Trimmed(const std::string& text) {
-    std::size_t begin = 0, end = text.size();
-    while (begin < end && static_cast<unsigned char>(text[begin]) <= ' ') ++begin;
-    while (end > begin && static_cast<unsigned char>(text[end - 1]) <= ' ') --end;
-    return text.substr(begin, end - begin);
-}
-
 std::string PortText(const std::string& stored) {
-    const std::string t = Trimmed(stored);
+    const std::string t = ykt::Trim(stored);
     if (t.empty() || t.size() > 2 || t.find_first_not_of("0123456789") != std::string::npos) return t;
-    return t + "（COM" + std::to_string(std::stoi(t) + 1) + "）";
+    return t + "（COM" + std::to_string(*ykt::ParseInt32(t) + 1) + "）";
 }
 
-std::string YesNo(const std::string& stored) { return stored + (Trimmed(stored) == "1" ? "（是）" : "（否）"); }
+std::string YesNo(const std::string& stored) { return stored + (ykt::Trim(stored) == "1" ? "（是）" : "（否）"); }
 
 int Show() {
     Settings settings;
@@ -171,33 +151,33 @@ int Show() {
         return kExitFailed;
     }
     struct Row {
-        const wchar_t* name;
+        const char* name;
         const char* label;
         std::string (*show)(const std::string&);
     };
     static const Row rows[] = {
-        {L"YKT_PORT", "串口", PortText},
-        {L"YKT_RATE", "波特率", nullptr},
-        {L"YKT_SECTOR", "扇区号", nullptr},
-        {L"YKT_KEY", "通信密码", nullptr},
-        {L"YKT_CODEORNO", "卡号类型",
-         [](const std::string& s) { return s + (Trimmed(s) == "1" ? "（卡序号，10 位）" : "（卡编号，9 位）"); }},
-        {L"YKT_AUTO", "自动读卡", YesNo},
-        {L"YKT_STEPSEC", "读卡间隔（毫秒）", nullptr},
-        {L"YKT_DBSATAUS", "检查卡状态", YesNo},
-        {L"YKT_DBIPADDR", "数据库服务器", nullptr},
-        {L"YKT_DBNAME", "数据库名", nullptr},
-        {L"YKT_DBUSER", "数据库用户", nullptr},
-        {L"YKT_DBPASS", "数据库密码", [](const std::string& s) { return MaskPassword(s); }},
+        {setting::kPort, "串口", PortText},
+        {setting::kRate, "波特率", nullptr},
+        {setting::kSector, "扇区号", nullptr},
+        {setting::kKey, "通信密码", nullptr},
+        {setting::kCodeOrNo, "卡号类型",
+         [](const std::string& s) { return s + (ykt::Trim(s) == "1" ? "（卡序号，10 位）" : "（卡编号，9 位）"); }},
+        {setting::kAuto, "自动读卡", YesNo},
+        {setting::kStepSec, "读卡间隔（毫秒）", nullptr},
+        {setting::kDbStatus, "检查卡状态", YesNo},
+        {setting::kDbIpAddr, "数据库服务器", nullptr},
+        {setting::kDbName, "数据库名", nullptr},
+        {setting::kDbUser, "数据库用户", nullptr},
+        {setting::kDbPass, "数据库密码", [](const std::string& s) { return MaskPassword(s); }},
     };
     Out("HKEY_LOCAL_MACHINE\\SOFTWARE\\Velbrook\\Lib\n");
     for (const Row& row : rows) {
         const auto value = settings.Get(row.name);
-        const bool password = std::wstring(row.name) == L"YKT_DBPASS";
+        const bool password = std::string_view(row.name) == setting::kDbPass;
         const std::string shown = !value       ? (password ? MaskPassword("") : "（未设置）")
                                   : row.show ? row.show(*value)
                                              : *value;
-        Out("  " + Utf8(row.name) + std::string(13 - std::wstring(row.name).size(), ' ') + row.label + "：" +
+        Out("  " + std::string(row.name) + std::string(13 - std::strlen(row.name), ' ') + row.label + "：" +
             shown + "\n");
     }
     return kExitOk;
@@ -209,8 +189,8 @@ int Probe(const Exports& api) {
     const int exist = api.vbYktExist();
     Out("读卡库已加载：vbYktExist" + Code(exist) + "\n");
     Settings settings;
-    const auto port = settings.Get(L"YKT_PORT"), rate = settings.Get(L"YKT_RATE"),
-               sector = settings.Get(L"YKT_SECTOR");
+    const auto port = settings.Get(setting::kPort), rate = settings.Get(setting::kRate),
+               sector = settings.Get(setting::kSector);
     Out("保存的设置：串口 " + (port ? PortText(*port) : "（未设置）") + "，波特率 " + rate.value_or("（未设置）") +
         "，扇区号 " + sector.value_or("（未设置）") + "\n");
     const int init = api.vbInitCom();
@@ -226,7 +206,7 @@ int Read(const Exports& api, bool beep) {
     char* number = nullptr;
     const int result = beep ? api.vbReadCardBeep(&number) : api.vbReadCardNo(&number);
     const std::string text = FromGbk(HostText(number));
-    ReleaseHostString(number);
+    vb_ykt_release(number);
     if (result == 0) {
         Out("卡号：" + text + "\n读卡成功" + Code(result) + "\n");
     } else if (result == -1) {
@@ -238,12 +218,12 @@ int Read(const Exports& api, bool beep) {
 }
 
 int Deduct(const Exports& api, const Command& command) {
-    char* card = NewHostString(command.cardNumber);
+    char* card = vb_ykt_new_string(command.cardNumber.c_str());
     char* balance = nullptr;
     const int result = api.vbDecCard(card, command.amount, &balance);
-    ReleaseHostString(card);
+    vb_ykt_release(card);
     const std::string text = FromGbk(HostText(balance));
-    ReleaseHostString(balance);
+    vb_ykt_release(balance);
     const std::string amount = FormatHundredths(command.amount) + " 元";
     if (result != 0) {
         Out("扣款失败，卡上未扣款：卡号 " + command.cardNumber + "，金额 " + amount + Code(result) + "\n" +
@@ -342,20 +322,20 @@ int main() {
         Err("ykt：" + error + "\n" + UsageText());
         return kExitUsage;
     }
-    switch (command->action) {
-        case Action::Help: Out(HelpText()); return kExitOk;
-        case Action::Doctor: return ykt::doctor::Run(Out, TakeHostString);
-        case Action::Show: Out(ykt::doctor::SimulatorWarning()); return Show();
-        default: break;
+    if (command->action == Action::Help) {
+        Out(HelpText());
+        return kExitOk;
+    }
+    if (command->action == Action::Doctor) return ykt::doctor::Run(Out, TakeHostString);
+    if (command->action == Action::Show) {
+        Out(ykt::doctor::SimulatorWarning());
+        return Show();
     }
     Library library;
     if (!library.loaded()) return kExitFailed;
     Out(ykt::doctor::SimulatorWarning());
-    switch (command->action) {
-        case Action::Probe: return Probe(library.api());
-        case Action::Read: return Read(library.api(), command->beep);
-        case Action::Deduct: return Deduct(library.api(), *command);
-        case Action::Settings: return ShowSettings(library.api(), *command);
-        default: return kExitFailed;
-    }
+    if (command->action == Action::Probe) return Probe(library.api());
+    if (command->action == Action::Read) return Read(library.api(), command->beep);
+    if (command->action == Action::Deduct) return Deduct(library.api(), *command);
+    return ShowSettings(library.api(), *command);
 }

@@ -1,8 +1,8 @@
 #include <windows.h>
 
-#include "HostString.h"
-#include "RuntimeHandles.h"
-#include "ThreadStorage.h"
+#include "api/HostString.h"
+#include "api/RuntimeHandles.h"
+#include "api/ThreadStorage.h"
 
 namespace __gnu_cxx {
 // libsupc++: frees the emergency pool that exceptions fall back on when

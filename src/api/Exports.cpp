@@ -5,13 +5,18 @@
 #include <optional>
 #include <string_view>
 
-#include "../dialog/ShowParaForm.h"
-#include "../reader/CardOperations.h"
-#include "../reader/CardTexts.h"
-#include "../reader/Guard.h"
-#include "../reader/VendorReader.h"
-#include "../settings/RegistrySettings.h"
-#include "HostString.h"
+#include "dialog/ShowParaForm.h"
+#include "core/card/CardOperations.h"
+#include "core/card/CardTexts.h"
+#include "platform/Guard.h"
+#include "reader/VendorReader.h"
+#include "settings/RegistrySettings.h"
+#include "api/HostString.h"
+
+// The header's codes are what the card operations return.
+static_assert(VB_YKT_OK == ykt::kSuccess && VB_YKT_FAILED == ykt::kFailure &&
+                  VB_YKT_CARD_UNUSABLE == ykt::kCardUnusable,
+              "result codes of the header and of the card operations differ");
 
 namespace {
 

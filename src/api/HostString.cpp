@@ -1,4 +1,4 @@
-#include "HostString.h"
+#include "api/HostString.h"
 
 #include <windows.h>
 
@@ -6,7 +6,7 @@
 #include <cstring>
 #include <new>
 
-#include "../reader/Guard.h"
+#include "platform/Guard.h"
 
 namespace ykt::host {
 
@@ -21,12 +21,10 @@ namespace {
 
 using GetMemFn = void*(YKT_HOST_CALL*)(std::int32_t size);
 using FreeMemFn = std::int32_t(YKT_HOST_CALL*)(void* block);
-using ReallocMemFn = void*(YKT_HOST_CALL*)(void* block, std::int32_t size);
 
 struct SharedAllocator {
     GetMemFn getMem = nullptr;
     FreeMemFn freeMem = nullptr;
-    ReallocMemFn reallocMem = nullptr;
 };
 
 SharedAllocator g_shared;  // all null: the process heap serves
@@ -66,9 +64,11 @@ void AdoptAllocator() {
     SharedAllocator found;
     found.getMem = ProcAs<GetMemFn>(module, "@Borlndmm@SysGetMem$qqri");
     found.freeMem = ProcAs<FreeMemFn>(module, "@Borlndmm@SysFreeMem$qqrpv");
-    found.reallocMem = ProcAs<ReallocMemFn>(module, "@Borlndmm@SysReallocMem$qqrpvi");
     // Half an allocator would free blocks into the wrong heap: all or nothing.
-    if (found.getMem && found.freeMem && found.reallocMem) g_shared = found;
+    // The library never resizes a string, but a module without SysReallocMem
+    // is not the host runtime's memory manager.
+    const bool complete = GetProcAddress(module, "@Borlndmm@SysReallocMem$qqrpvi") != nullptr;
+    if (found.getMem && found.freeMem && complete) g_shared = found;
 }
 
 char* NewString(std::string_view text) {

@@ -3,7 +3,7 @@
 // closes: on i686 the unwinder creates the lock of its frame tables at every
 // load and keeps it. The runtime's calls to CreateSemaphoreW and CloseHandle
 // are bound here instead of to kernel32 directly.
-#include "RuntimeHandles.h"
+#include "api/RuntimeHandles.h"
 
 #include <windows.h>
 

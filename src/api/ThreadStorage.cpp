@@ -5,7 +5,7 @@
 // callbacks of its own. Here one TLS slot serves every object; a thread's
 // storage is freed when the thread ends, and everything, slot included, when
 // the library is freed.
-#include "ThreadStorage.h"
+#include "api/ThreadStorage.h"
 
 #include <windows.h>
 

@@ -1,9 +1,9 @@
-#include "FormKit.h"
+#include "dialog/FormKit.h"
 
 #include <vector>
 
-#include "common/WideText.h"
-#include "reader/Guard.h"
+#include "platform/Guard.h"
+#include "platform/WideText.h"
 
 namespace ykt::dialog {
 

@@ -1,10 +1,10 @@
-#include "ShowParaForm.h"
+#include "dialog/ShowParaForm.h"
 
 #include <memory>
 
-#include "FormKit.h"
-#include "frmYKTCanShu.h"
-#include "reader/Guard.h"
+#include "dialog/FormKit.h"
+#include "dialog/frmYKTCanShu.h"
+#include "platform/Guard.h"
 
 namespace ykt::dialog {
 

@@ -1,4 +1,4 @@
-#include "frmYKTCanShu.h"
+#include "dialog/frmYKTCanShu.h"
 
 #include <algorithm>
 #include <optional>
@@ -6,10 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "reader/CardOperations.h"
-#include "reader/Guard.h"
-#include "settings/DbPassword.h"
-#include "settings/SettingsRules.h"
+#include "core/settings/DialogSettings.h"
+#include "core/settings/SettingsRules.h"
+#include "core/settings/SettingsStore.h"
+#include "platform/Guard.h"
+#include "platform/WideText.h"
 #include "settings/SettingsWriter.h"
 
 namespace ykt::dialog {
@@ -26,8 +27,15 @@ const wchar_t* const kWriteFailedText =
 // text would otherwise leave a half-written store behind.
 const wchar_t* const kIntervalText = L"查询间隔必须是不大于2147483647的整数毫秒数！";
 
-const char* const kDefaultKey = "5A3C96E1B74D2F08C5A17E39";
-constexpr std::int32_t kMinStepSec = 1000;
+// The default key as the laid-out text of edPassKey, widened from the store's one spelling.
+struct WideKey {
+    wchar_t text[kKeyTextLength + 1]{};
+    constexpr WideKey() {
+        for (std::size_t i = 0; i <= kKeyTextLength; ++i) text[i] = static_cast<wchar_t>(kDefaultKey[i]);
+    }
+};
+constexpr WideKey kDefaultKeyText;
+constexpr int kKeyBytes = static_cast<int>(kKeyTextLength);
 
 const wchar_t* const kPortEntries[] = {L"1", L"2", L"3", L"4", L"5", L"6", L"7", L"8", L"9", L"10", nullptr};
 const wchar_t* const kRateEntries[] = {L"600",   L"1200",  L"2400",  L"4800",  L"9600",
@@ -50,7 +58,31 @@ bool HoldsControls(Kind kind) { return kind == Kind::Panel || kind == Kind::Scro
 
 bool IsChecked(HWND button) { return SendMessageW(button, BM_GETCHECK, 0, 0) == BST_CHECKED; }
 
-std::wstring Decimal(std::int32_t value) { return std::to_wstring(value); }
+// Which control shows which of the dialog's values, and how: the selected
+// entry of a combo box, the (ANSI) text of an edit or combo box, or the tick
+// of a check box or radio button. Exactly one member pointer is set.
+struct ControlBinding {
+    ControlId id;
+    std::int32_t DialogControls::*entry;
+    std::string DialogControls::*text;
+    bool DialogControls::*tick;
+};
+
+using C = DialogControls;
+const ControlBinding kBindings[] = {
+    {idCbbPort,   &C::portEntry, nullptr,     nullptr},
+    {idCbbRate,   nullptr,       &C::rate,    nullptr},
+    {idEdSector,  nullptr,       &C::sector,  nullptr},
+    {idEdPassKey, nullptr,       &C::key,     nullptr},
+    {idCbAuto,    nullptr,       nullptr,     &C::autoQuery},
+    {idEdStepSec, nullptr,       &C::stepSec, nullptr},
+    {idCbStatus,  nullptr,       nullptr,     &C::cardState},
+    {idEdIP,      nullptr,       &C::dbIpAddr, nullptr},
+    {idEdName,    nullptr,       &C::dbName,  nullptr},
+    {idEdPass,    nullptr,       &C::dbPass,  nullptr},
+    {idEdUser,    nullptr,       &C::dbUser,  nullptr},
+    {idRbOrder,   nullptr,       nullptr,     &C::serialNumber},
+};
 
 }  // namespace
 
@@ -73,7 +105,7 @@ const ControlLayout TYKTCanShu::Layout[kControlCount] = {
     {idLabel2,    "Label2",    Kind::Label,       idGrbEdit,    24,  70,  153, 13,  L"扇区号",                             FontColour::Navy,     -1, kRightAligned,                 0,  nullptr,      0,  nullptr,       nullptr,              nullptr},
     {idEdSector,  "edSector",  Kind::Edit,        idGrbEdit,    176, 64,  73,  20,  L"7",                                  FontColour::Black,     4, kNoProperty,                   0,  nullptr,      0,  &T::edSector,  nullptr,              &T::edStepSecKeyPress},
     {idLabel6,    "Label6",    Kind::Label,       idGrbEdit,    24,  94,  153, 13,  L"通信密码",                           FontColour::Navy,     -1, kRightAligned,                 0,  nullptr,      0,  nullptr,       nullptr,              nullptr},
-    {idEdPassKey, "edPassKey", Kind::Edit,        idGrbEdit,    176, 88,  153, 20,  L"5A3C96E1B74D2F08C5A17E39",           FontColour::Black,     5, kUpperCase,                    24, nullptr,      0,  &T::edPassKey, nullptr,              &T::edPassKeyKeyPress},
+    {idEdPassKey, "edPassKey", Kind::Edit,        idGrbEdit,    176, 88,  153, 20,  kDefaultKeyText.text,                  FontColour::Black,     5, kUpperCase,            kKeyBytes, nullptr,      0,  &T::edPassKey, nullptr,              &T::edPassKeyKeyPress},
     {idLabel16,   "Label16",   Kind::Label,       idGrbEdit,    46,  114, 131, 13,  L"自动查询读卡器",                     FontColour::Navy,     -1, kRightAligned,                 0,  nullptr,      0,  nullptr,       nullptr,              nullptr},
     {idCbAuto,    "cbAuto",    Kind::CheckBox,    idGrbEdit,    176, 112, 225, 17,  L"不打钩时，按[F1]或[F12]才读读卡器",  FontColour::Black,     2, kNoProperty,                   0,  nullptr,      0,  &T::cbAuto,    nullptr,              nullptr},
     {idLabel4,    "Label4",    Kind::Label,       idGrbEdit,    194, 130, 216, 12,  L"打勾时，将对系统操作速度有少许影响。", FontColour::Black,   -1, kTransparent | kSizedToText,   0,  nullptr,      0,  nullptr,       nullptr,              nullptr},
@@ -643,77 +675,58 @@ void TYKTCanShu::FormCreate(HWND) {
 
 bool TYKTCanShu::LoadSettings() {
     const SettingsReadPass& store = readPass_.emplace();
-    if (!store.KeyExists()) {
-        // Nothing is written: the store stays untouched until a save.
-        iPortIndex = 0;
-        iRate = 9600;
-        iSector = 7;
-        sKey = kDefaultKey;
-        sAuto = "0";
-        iStepSec = 1500;
-        sDbStatus = "0";
-        sDbIpAddr.clear();
-        sDbName.clear();
-        sDbUser.clear();
-        sDbPass.clear();
-        sCodeOrNo = "0";
-        return true;
-    }
-    auto text = [&](const char* name, std::string& field) {
-        const std::optional<std::string> value = store.Text(name);
-        if (!value) return false;
-        field = Trim(*value);
-        return true;
-    };
-    // No "0" in front and no fallback: a number that does not convert stops the load.
-    auto number = [&](const char* name, bool emptyIsZero, std::int32_t& field) {
-        std::string value;
-        if (!text(name, value)) return false;
-        if (value.empty() && emptyIsZero) value = "0";
-        const std::optional<std::int32_t> converted = ParseInt32(value);
-        if (!converted) return false;
-        field = *converted;
-        return true;
-    };
-    std::string dbPass;
-    if (!number(setting::kPort, true, iPortIndex) || !number(setting::kRate, false, iRate) ||
-        !number(setting::kSector, true, iSector) || !text(setting::kKey, sKey) || !text(setting::kAuto, sAuto) ||
-        !number(setting::kStepSec, true, iStepSec) || !text(setting::kDbStatus, sDbStatus) ||
-        !text(setting::kDbIpAddr, sDbIpAddr) || !text(setting::kDbName, sDbName) ||
-        !text(setting::kDbUser, sDbUser) || !text(setting::kDbPass, dbPass))
-        return false;
-    const std::optional<std::string> plain = DecodeDbPassword(dbPass);
-    if (!plain) return false;
-    sDbPass = *plain;
-    return text(setting::kCodeOrNo, sCodeOrNo);
+    const std::optional<DialogSettings> loaded = LoadDialogSettings(store);
+    if (!loaded) return false;
+    settings_ = *loaded;
+    return true;
 }
 
 void TYKTCanShu::FillControls() {
-    const bool portListed = iPortIndex >= 0 && iPortIndex <= 9;
-    SendMessageW(cbbPort, CB_SETCURSEL, portListed ? static_cast<WPARAM>(iPortIndex) : static_cast<WPARAM>(-1), 0);
-
-    const std::wstring rate = Decimal(iRate);
-    const LRESULT rateEntry =
-        SendMessageW(cbbRate, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(rate.c_str()));
-    SendMessageW(cbbRate, CB_SETCURSEL, static_cast<WPARAM>(rateEntry), 0);
-    // An unlisted rate stays visible, so that a save keeps what was stored.
-    if (rateEntry == CB_ERR) SetWindowTextW(cbbRate, rate.c_str());
-
-    SetWindowTextW(edSector, Decimal(iSector).c_str());
-    SetAnsiWindowText(edPassKey, Trim(sKey));
-    SendMessageW(cbAuto, BM_SETCHECK, IsFlagOn(sAuto) ? BST_CHECKED : BST_UNCHECKED, 0);
-    SetWindowTextW(edStepSec, Decimal(iStepSec).c_str());
-    SendMessageW(cbStatus, BM_SETCHECK, IsFlagOn(sDbStatus) ? BST_CHECKED : BST_UNCHECKED, 0);
-    SetAnsiWindowText(edIP, sDbIpAddr);
-    SetAnsiWindowText(edName, sDbName);
-    SetAnsiWindowText(edPass, sDbPass);
-    SetAnsiWindowText(edUser, sDbUser);
-    const bool checkOn = IsChecked(cbStatus);
-    for (HWND box : {edIP, edName, edPass, edUser}) EnableWindow(box, checkOn);
-    if (IsFlagOn(sCodeOrNo)) {
-        SendMessageW(rbCode, BM_SETCHECK, BST_UNCHECKED, 0);
-        SendMessageW(rbOrder, BM_SETCHECK, BST_CHECKED, 0);
+    const DialogControls shown = ControlsFor(settings_);
+    for (const ControlBinding& binding : kBindings) {
+        const ControlLayout& row = *RowOf(binding.id);
+        HWND control = this->*(row.field);
+        if (binding.entry) {
+            const std::int32_t entry = shown.*(binding.entry);
+            SendMessageW(control, CB_SETCURSEL, entry < 0 ? static_cast<WPARAM>(-1) : static_cast<WPARAM>(entry), 0);
+        } else if (binding.text && row.kind == Kind::ComboBox) {
+            const std::wstring text = ToWide(shown.*(binding.text), CP_ACP);
+            const LRESULT entry = SendMessageW(control, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                                               reinterpret_cast<LPARAM>(text.c_str()));
+            SendMessageW(control, CB_SETCURSEL, static_cast<WPARAM>(entry), 0);
+            // Text that is no entry stays visible, so that a save keeps what was stored.
+            if (entry == CB_ERR) SetWindowTextW(control, text.c_str());
+        } else if (binding.text) {
+            SetAnsiWindowText(control, shown.*(binding.text));
+        } else if (row.kind == Kind::RadioButton) {
+            // Selecting one button of the group clears the others; the laid-out
+            // selection stands otherwise.
+            if (!(shown.*(binding.tick))) continue;
+            for (const ControlLayout& other : Layout)
+                if (other.parent == row.parent && other.kind == Kind::RadioButton)
+                    SendMessageW(this->*(other.field), BM_SETCHECK, BST_UNCHECKED, 0);
+            SendMessageW(control, BM_SETCHECK, BST_CHECKED, 0);
+        } else {
+            SendMessageW(control, BM_SETCHECK, shown.*(binding.tick) ? BST_CHECKED : BST_UNCHECKED, 0);
+        }
     }
+    cbStatusClick(cbStatus);  // the database boxes follow the check as after a click
+}
+
+DialogControls TYKTCanShu::ControlValues() const {
+    DialogControls held;
+    for (const ControlBinding& binding : kBindings) {
+        HWND control = this->*(RowOf(binding.id)->field);
+        if (binding.entry) {
+            const LRESULT entry = SendMessageW(control, CB_GETCURSEL, 0, 0);
+            held.*(binding.entry) = entry == CB_ERR ? -1 : static_cast<std::int32_t>(entry);
+        } else if (binding.text) {
+            held.*(binding.text) = AnsiWindowText(control);
+        } else {
+            held.*(binding.tick) = IsChecked(control);
+        }
+    }
+    return held;
 }
 
 void TYKTCanShu::FormKeyPress(HWND, wchar_t& key) {
@@ -764,19 +777,19 @@ void TYKTCanShu::EnterViewMode() {
 }
 
 void TYKTCanShu::btOkClick(HWND) {
-    if (Trim(AnsiWindowText(edPassKey)).size() != 24) {
+    const SavePlan plan = PlanSave(ControlValues());
+    if (plan.check == SaveCheck::kKeyLength) {
         Notify(kKeyLengthText);
         return;
     }
-    const std::optional<std::int32_t> stepSec = ParseInt32(Trim(AnsiWindowText(edStepSec)));
-    if (!stepSec) {
+    if (plan.check == SaveCheck::kInterval) {
         EnterEditMode();
         Notify(kIntervalText);
         FocusControl(edStepSec);
         return;
     }
     EnterViewMode();
-    const bool saved = SaveSettings(*stepSec);
+    const bool saved = SaveSettings(plan);
     writer_.Close();  // before the message: nothing stays open while it is shown
     if (!saved) Notify(kWriteFailedText);
     Close();
@@ -789,28 +802,15 @@ void TYKTCanShu::btCancelClick(HWND sender) {
         Close();
 }
 
-bool TYKTCanShu::SaveSettings(std::int32_t stepSec) {
+bool TYKTCanShu::SaveSettings(const SavePlan& plan) {
     SettingsWriter& store = writer_;
     if (!store.Open()) return false;
-    const LRESULT port = SendMessageW(cbbPort, CB_GETCURSEL, 0, 0);
-    if (!store.Write(setting::kPort, std::to_string(port == CB_ERR ? -1 : static_cast<long long>(port))) ||
-        !store.Write(setting::kRate, Trim(AnsiWindowText(cbbRate))) ||
-        !store.Write(setting::kAuto, IsChecked(cbAuto) ? "1" : "0") ||
-        !store.Write(setting::kSector, Trim(AnsiWindowText(edSector))) ||
-        !store.Write(setting::kKey, Trim(AnsiWindowText(edPassKey))))
-        return false;
-    if (stepSec < kMinStepSec) SetWindowTextW(edStepSec, Decimal(kMinStepSec).c_str());
-    if (!store.Write(setting::kStepSec, Trim(AnsiWindowText(edStepSec)))) return false;
-    if (IsChecked(cbStatus)) {
-        if (!store.Write(setting::kDbStatus, "1") || !store.Write(setting::kDbIpAddr, Trim(AnsiWindowText(edIP))) ||
-            !store.Write(setting::kDbName, Trim(AnsiWindowText(edName))) ||
-            !store.Write(setting::kDbUser, Trim(AnsiWindowText(edUser))) ||
-            !store.Write(setting::kDbPass, EncodeDbPassword(Trim(AnsiWindowText(edPass)))))
-            return false;
-    } else if (!store.Write(setting::kDbStatus, "0")) {
-        return false;
+    for (const auto& [name, value] : plan.writes) {
+        // The interval box shows what is stored, its floor included.
+        if (std::string_view(name) == setting::kStepSec) SetAnsiWindowText(edStepSec, value);
+        if (!store.Write(name, value)) return false;
     }
-    return store.Write(setting::kCodeOrNo, IsChecked(rbOrder) ? "1" : "0");
+    return true;
 }
 
 void TYKTCanShu::Notify(const wchar_t* text) { MessageBoxW(handle_, text, kNoticeTitle, MB_OK); }

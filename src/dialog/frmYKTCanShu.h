@@ -8,8 +8,9 @@
 #include <optional>
 #include <string>
 
-#include "ControlIds.h"
-#include "FormKit.h"
+#include "core/settings/DialogSettings.h"
+#include "dialog/ControlIds.h"
+#include "dialog/FormKit.h"
 #include "settings/SettingsWriter.h"
 
 namespace ykt::dialog {
@@ -87,12 +88,14 @@ private:
     void PasteFiltered(HWND edit, const ControlLayout& row);
     void SelectTypedPortEntry();
 
-    // The load step and its parts.
+    // The load step and its parts, and the save: the rules are DialogSettings';
+    // these move its values in and out of the controls.
     bool LoadSettings();
     void FillControls();
+    DialogControls ControlValues() const;
     void EnterEditMode();
     void EnterViewMode();
-    bool SaveSettings(std::int32_t stepSec);
+    bool SaveSettings(const SavePlan& plan);
     void Notify(const wchar_t* text);
     void Close() { closed_ = true; }
 
@@ -117,19 +120,8 @@ private:
     HWND rbCode = nullptr;
     HWND rbOrder = nullptr;
 
-    // The settings as the load step found them (texts in the ANSI code page).
-    std::int32_t iPortIndex = 0;
-    std::int32_t iRate = 0;
-    std::int32_t iSector = 0;
-    std::string sKey;
-    std::string sAuto;
-    std::int32_t iStepSec = 0;
-    std::string sDbStatus;
-    std::string sDbIpAddr;
-    std::string sDbName;
-    std::string sDbUser;
-    std::string sDbPass;
-    std::string sCodeOrNo;
+    // The twelve values as the load step found them.
+    DialogSettings settings_;
 
     // Registry access of the load step and the save, held here rather than
     // in the handler so that a handler ended by a fault still closes it.

@@ -1,7 +1,7 @@
-#include "VendorReader.h"
+#include "reader/VendorReader.h"
 
-#include "Guard.h"
-#include "VendorApi.h"
+#include "platform/Guard.h"
+#include "reader/VendorApi.h"
 
 namespace ykt {
 

@@ -2,7 +2,7 @@
 // fault inside the vendor code becomes a VendorFault.
 #pragma once
 
-#include "CardOperations.h"
+#include "core/card/CardOperations.h"
 
 namespace ykt {
 

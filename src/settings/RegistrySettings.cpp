@@ -1,10 +1,10 @@
-#include "RegistrySettings.h"
+#include "settings/RegistrySettings.h"
 
 #include <windows.h>
 
 #include <vector>
 
-#include "SettingsRules.h"
+#include "core/settings/SettingsRules.h"
 
 namespace ykt {
 
@@ -57,11 +57,6 @@ std::string ReadLibSetting(const char* name) {
     const std::optional<std::string> text = QueryStringValue(key.Get(), name);
     if (!text) throw SettingsError(std::string(name) + " cannot be read as text");
     return Trim(*text);
-}
-
-std::int32_t ReadLibNumber(const char* name) {
-    RegistrySettings settings;
-    return settings.Number(name);
 }
 
 }  // namespace ykt

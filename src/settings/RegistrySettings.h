@@ -8,11 +8,9 @@
 #include <stdexcept>
 #include <string>
 
-#include "../reader/CardOperations.h"
+#include "core/settings/SettingsStore.h"
 
 namespace ykt {
-
-inline constexpr const char* kSettingsKeyPath = "SOFTWARE\\Velbrook\\Lib";
 
 // A value that exists but is not a string.
 class SettingsError : public std::runtime_error {
@@ -30,9 +28,8 @@ std::optional<std::string> QueryStringValue(HKEY key, const char* name);
 // key or value reads as empty text.
 std::string ReadLibSetting(const char* name);
 
-// "0" in front of the text, parsed; 0 on any failure.
-std::int32_t ReadLibNumber(const char* name);
-
+// The card operations' store: ReadLibSetting per value, and through
+// SettingsSource::Number the ReadLibNumber rule for the numbers.
 class RegistrySettings final : public SettingsSource {
 public:
     std::string Text(const char* name) override { return ReadLibSetting(name); }

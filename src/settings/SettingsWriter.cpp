@@ -1,13 +1,10 @@
-#include "SettingsWriter.h"
+#include "settings/SettingsWriter.h"
 
-#include "RegistrySettings.h"
+#include "settings/RegistrySettings.h"
 
 namespace ykt {
 
 namespace {
-
-// Parent of the settings key; created first when missing.
-const char* const kVendorKeyPath = "SOFTWARE\\Velbrook";
 
 // Creates path under HKEY_LOCAL_MACHINE unless it is there already. A key that
 // exists but cannot be opened is left to the open for writing to report, so a

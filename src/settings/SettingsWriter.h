@@ -8,25 +8,27 @@
 #include <optional>
 #include <string>
 
+#include "core/settings/DialogSettings.h"
+
 namespace ykt {
 
 // Opens HKEY_LOCAL_MACHINE "SOFTWARE\Velbrook\Lib" read-only once and reads
 // any number of values from that one handle; the key is closed on destruction.
-class SettingsReadPass {
+class SettingsReadPass final : public DialogStore {
 public:
     SettingsReadPass();
-    ~SettingsReadPass();
+    ~SettingsReadPass() override;
     SettingsReadPass(const SettingsReadPass&) = delete;
     SettingsReadPass& operator=(const SettingsReadPass&) = delete;
 
     // False only when the key does not exist; a key that exists but cannot be
     // opened counts as existing, and every value of it reads as missing.
-    bool KeyExists() const { return exists_; }
+    bool KeyExists() const override { return exists_; }
 
     // The value's bytes as stored, not trimmed; empty text when the value is
     // missing. nullopt when it is stored under a non-string type or cannot be
     // read: a value the dialog cannot use.
-    std::optional<std::string> Text(const char* name) const;
+    std::optional<std::string> Text(const char* name) const override;
 
 private:
     HKEY key_ = nullptr;

@@ -2,6 +2,8 @@
 // connection of vbInitCom and the containment of faults.
 #include "ApiFixture.h"
 
+#include "CallChecked.h"
+
 #include <vector>
 
 namespace ykt::test {
@@ -88,54 +90,31 @@ TEST_P(Frame, ResultOfWtInitIsNotLookedAt) {
     EXPECT_EQ(api().vbInitCom(), 0);
 }
 
-TEST_P(Frame, FaultInsideWtInitIsContainedAndLeavesNothingToClose) {
-    for (int fault : {kAccessViolation, kForeignException}) {
-        dbl_reset();
-        dbl_set_fault("WT_init", fault);
-        EXPECT_EQ(api().vbInitCom(), 1) << fault;
-        EXPECT_EQ(Log(), DefaultInit()) << fault;
-    }
-}
-
-TEST_P(Frame, FaultInsideWtExitIsContainedAndFailsTheProbe) {
-    for (int fault : {kAccessViolation, kForeignException}) {
-        dbl_reset();
-        dbl_set_fault("WT_exit", fault);
-        EXPECT_EQ(api().vbInitCom(), 1) << fault;
-        EXPECT_EQ(Log(), Framed("")) << fault;
+// A fault in WT_init leaves nothing to close; one in WT_exit fails the probe.
+TEST_P(Frame, FaultInsideTheConnectionCallsIsContained) {
+    const struct {
+        const char* function;
+        std::string log;
+    } cases[] = {{"WT_init", DefaultInit()}, {"WT_exit", Framed("")}};
+    for (const auto& c : cases) {
+        for (int fault : {kAccessViolation, kForeignException}) {
+            dbl_reset();
+            dbl_set_fault(c.function, fault);
+            EXPECT_EQ(api().vbInitCom(), 1) << c.function << " " << fault;
+            EXPECT_EQ(Log(), c.log) << c.function << " " << fault;
+        }
     }
 }
 
 #if defined(__i386__)
-// Pushes n arguments right to left, calls fn and reports how many bytes the
-// callee left on the stack: 0 for a __stdcall function with n arguments.
-extern "C" int ykt_stack_left(void* fn, int n, const void* const* args, int* result);
-__asm__(
-    ".text\n"
-    ".globl _ykt_stack_left\n"
-    "_ykt_stack_left:\n"
-    "    pushl %ebp\n"
-    "    movl %esp, %ebp\n"
-    "    pushl %ebx\n"
-    "    pushl %esi\n"
-    "    movl %esp, %ebx\n"
-    "    movl 12(%ebp), %ecx\n"
-    "    movl 16(%ebp), %esi\n"
-    "1:  testl %ecx, %ecx\n"
-    "    jz 2f\n"
-    "    decl %ecx\n"
-    "    pushl (%esi,%ecx,4)\n"
-    "    jmp 1b\n"
-    "2:  call *8(%ebp)\n"
-    "    movl 20(%ebp), %edx\n"
-    "    movl %eax, (%edx)\n"
-    "    movl %ebx, %eax\n"
-    "    subl %esp, %eax\n"
-    "    movl %ebx, %esp\n"
-    "    popl %esi\n"
-    "    popl %ebx\n"
-    "    popl %ebp\n"
-    "    ret\n");
+// The argument bytes of an export, as the public header's table states them.
+int ArgumentBytes(const char* name) {
+#define YKT_ARGUMENT_BYTES(ordinal, export_name, bytes) \
+    if (std::string(name) == #export_name) return bytes;
+    VB_YKT_EXPORT_TABLE(YKT_ARGUMENT_BYTES)
+#undef YKT_ARGUMENT_BYTES
+    return -1;
+}
 
 TEST_P(Frame, EveryCardExportPopsItsOwnArguments) {
     char* output = nullptr;
@@ -154,9 +133,10 @@ TEST_P(Frame, EveryCardExportPopsItsOwnArguments) {
         {"vbDecCard", reinterpret_cast<void*>(api().vbDecCard), {number, reinterpret_cast<const void*>(5), &output}, 0},
     };
     for (const auto& c : cases) {
-        int result = -99;
-        EXPECT_EQ(ykt_stack_left(c.fn, static_cast<int>(c.args.size()), c.args.data(), &result), 0) << c.name;
-        EXPECT_EQ(result, c.expected) << c.name;
+        EXPECT_EQ(static_cast<int>(c.args.size() * sizeof(void*)), ArgumentBytes(c.name)) << c.name;
+        const CheckedCall call = CallChecked(c.fn, static_cast<int>(c.args.size()), c.args.data());
+        EXPECT_EQ(call.stackLeft, 0) << c.name;
+        EXPECT_EQ(call.result, c.expected) << c.name;
     }
     lib().Release(output);
     lib().Release(number);

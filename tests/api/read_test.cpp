@@ -1,7 +1,8 @@
 // vbReadCardNo and vbReadCardBeep through the real exports.
 #include "ApiFixture.h"
 
-#include "settings/DbPassword.h"
+#include <utility>
+#include <vector>
 
 namespace ykt::test {
 namespace {
@@ -9,38 +10,31 @@ namespace {
 using Read = ApiTest;
 YKT_BOTH_MODES(Read);
 
-TEST_P(Read, ReturnsTheNineDigitCardCode) {
-    char* number = nullptr;
-    EXPECT_EQ(api().vbReadCardNo(&number), 0);
-    EXPECT_EQ(Text(number), "000000012");
-    EXPECT_EQ(RefCount(number), 1);
-    EXPECT_EQ(Log(), Framed("ReadCardNoBeep\n"));
-    lib().Release(number);
-}
-
-TEST_P(Read, BeepVariantCallsTheBeepingRead) {
-    char* number = nullptr;
-    EXPECT_EQ(api().vbReadCardBeep(&number), 0);
-    EXPECT_EQ(Text(number), "000000012");
-    EXPECT_EQ(Log(), Framed("ReadCardBeep\n"));
-    lib().Release(number);
-}
-
-TEST_P(Read, SerialModeGivesTenUnsignedDigits) {
-    SetSetting("YKT_CODEORNO", "1 ");
-    dbl_set_card(-1, 5, 0, 0);
-    char* number = nullptr;
-    EXPECT_EQ(api().vbReadCardNo(&number), 0);
-    EXPECT_EQ(Text(number), "4294967295");
-    lib().Release(number);
-}
-
-TEST_P(Read, LongCardCodeKeepsItsLastNineDigits) {
-    dbl_set_card(0, 1234567890, 0, 0);
-    char* number = nullptr;
-    EXPECT_EQ(api().vbReadCardNo(&number), 0);
-    EXPECT_EQ(Text(number), "234567890");
-    lib().Release(number);
+TEST_P(Read, SuccessfulReadsReturnTheCardNumber) {
+    const struct {
+        const char* name;
+        const char* codeOrNo;
+        int serial, code;
+        bool beep;
+        const char* number;
+        const char* log;
+    } cases[] = {
+        {"nine-digit card code", "0", 1001, 12, false, "000000012", "ReadCardNoBeep\n"},
+        {"with the beep", "0", 1001, 12, true, "000000012", "ReadCardBeep\n"},
+        {"serial number as ten unsigned digits", "1 ", -1, 5, false, "4294967295", "ReadCardNoBeep\n"},
+        {"long card code keeps its last nine digits", "0", 0, 1234567890, false, "234567890", "ReadCardNoBeep\n"},
+    };
+    for (const auto& c : cases) {
+        dbl_reset();
+        SetSetting("YKT_CODEORNO", c.codeOrNo);
+        dbl_set_card(c.serial, c.code, 0, 0);
+        char* number = nullptr;
+        EXPECT_EQ(c.beep ? api().vbReadCardBeep(&number) : api().vbReadCardNo(&number), 0) << c.name;
+        EXPECT_EQ(Text(number), c.number) << c.name;
+        EXPECT_EQ(RefCount(number), 1) << c.name;
+        EXPECT_EQ(Log(), Framed(c.log)) << c.name;
+        lib().Release(number);
+    }
 }
 
 TEST_P(Read, SuccessReleasesWhatTheVariableHeld) {
@@ -124,37 +118,37 @@ TEST_P(Read, StateCheckDecidesBetweenUsableAndUnusable) {
     }
 }
 
+// What the card-state service receives: server, user, password, database,
+// card number, then its five outputs as handed in.
 TEST_P(Read, StateCheckReceivesTheTenArguments) {
-    SetSetting("YKT_DBSATAUS", " 1 ");
-    SetSetting("YKT_DBIPADDR", "10.0.0.5");
-    SetSetting("YKT_DBNAME", "ykt");
-    SetSetting("YKT_DBUSER", "sa");
-    SetSetting("YKT_DBPASS", EncodeDbPassword("s3cret\xD6\xD0"));
-    char* number = nullptr;
-    EXPECT_EQ(api().vbReadCardNo(&number), 0);
-    EXPECT_EQ(std::string(dbl_card_state_args()),
-              "\"10.0.0.5\",\"sa\",\"s3cret\xD6\xD0\",\"ykt\",\"000000012\",\"\",0,0,0,0");
-    lib().Release(number);
-}
-
-TEST_P(Read, EmptyDatabaseSettingsStillCallTheService) {
-    SetSetting("YKT_DBSATAUS", "1");
-    char* number = nullptr;
-    EXPECT_EQ(api().vbReadCardNo(&number), 0);
-    EXPECT_EQ(std::string(dbl_card_state_args()), "\"\",\"\",\"\",\"\",\"000000012\",\"\",0,0,0,0");
-    lib().Release(number);
-}
-
-TEST_P(Read, GarbledStoredPasswordDoesNotStopTheRead) {
-    SetSetting("YKT_DBPASS", "12a4");
-    char* number = nullptr;
-    EXPECT_EQ(api().vbReadCardNo(&number), 0);
-    lib().Release(number);
-    number = nullptr;
-    SetSetting("YKT_DBSATAUS", "1");
-    EXPECT_EQ(api().vbReadCardNo(&number), 0);
-    EXPECT_EQ(std::string(dbl_card_state_args()), "\"\",\"\",\"\",\"\",\"000000012\",\"\",0,0,0,0");
-    lib().Release(number);
+    const struct {
+        const char* name;
+        std::vector<std::pair<const char*, const char*>> stored;
+        const char* args;  // nullptr: the service is not called
+    } cases[] = {
+        {"all settings",
+         {{"YKT_DBSATAUS", " 1 "}, {"YKT_DBIPADDR", "10.0.0.5"}, {"YKT_DBNAME", "ykt"}, {"YKT_DBUSER", "sa"},
+          {"YKT_DBPASS", "37070707340737043433373073347300"}},  // "s3cret\xD6\xD0" scrambled
+         "\"10.0.0.5\",\"sa\",\"s3cret\xD6\xD0\",\"ykt\",\"000000012\",\"\",0,0,0,0"},
+        {"empty database settings", {{"YKT_DBSATAUS", "1"}}, "\"\",\"\",\"\",\"\",\"000000012\",\"\",0,0,0,0"},
+        // A garbled stored password does not stop the read; it counts as empty.
+        {"garbled password, check off", {{"YKT_DBPASS", "12a4"}}, nullptr},
+        {"garbled password, check on", {{"YKT_DBPASS", "12a4"}, {"YKT_DBSATAUS", "1"}},
+         "\"\",\"\",\"\",\"\",\"000000012\",\"\",0,0,0,0"},
+    };
+    for (const auto& c : cases) {
+        dbl_reset();
+        WriteDefaultSettings();
+        for (const auto& [name, value] : c.stored) SetSetting(name, value);
+        char* number = nullptr;
+        EXPECT_EQ(api().vbReadCardNo(&number), 0) << c.name;
+        if (c.args) {
+            EXPECT_EQ(std::string(dbl_card_state_args()), c.args) << c.name;
+        } else {
+            EXPECT_EQ(Log(), Framed("ReadCardNoBeep\n")) << c.name;
+        }
+        lib().Release(number);
+    }
 }
 
 TEST_P(Read, FaultInsideTheClosingCallKeepsTheReadCard) {

@@ -10,15 +10,14 @@ import pefile
 
 import pe_functions
 
-EXPORTS = {  # ordinal: (name, bytes the callee pops on i686)
-    1: ("vbShowParaForm", 4),
-    2: ("vbDecCard", 12),
-    3: ("vbReadCardBeep", 4),
-    4: ("vbReadCardNo", 4),
-    5: ("vbCloseCom", 0),
-    6: ("vbInitCom", 0),
-    7: ("vbYktExist", 0),
-}
+def read_export_table(header):
+    """ordinal: (name, bytes the callee pops on i686), from VB_YKT_EXPORT_TABLE."""
+    with open(header, encoding="utf-8") as f:
+        rows = re.findall(r"X\((\d+), *(\w+), *(\d+)\)", f.read())
+    return {int(ordinal): (name, int(pops)) for ordinal, name, pops in rows}
+
+
+EXPORTS = {}
 VENDOR_IMPORTS = {
     "irdll.dll": {"WT_init", "WT_exit", "ReadCardNoBeep", "ReadCardBeep", "Decrease"},
     "bcidll.dll": {"GetCardState"},
@@ -91,7 +90,8 @@ def check_version(pe):
 
 
 def main():
-    path, arch = sys.argv[1], sys.argv[2]
+    path, arch, header = sys.argv[1], sys.argv[2], sys.argv[3]
+    EXPORTS.update(read_export_table(header))
     pe = pefile.PE(path)
     check_exports(pe)
     check_imports(pe)

@@ -8,8 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "reader/CardOperations.h"
-#include "settings/DbPassword.h"
+#include "core/card/CardOperations.h"
 
 using namespace ykt;
 
@@ -209,7 +208,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(Operations, StateQueryCarriesTheSettingsAndTheNewCardNumber) {
     settings.values.insert({{"YKT_DBSATAUS", "1"}, {"YKT_DBIPADDR", "10.0.0.5"}, {"YKT_DBNAME", "ykt"},
-                            {"YKT_DBUSER", "sa"}, {"YKT_DBPASS", EncodeDbPassword("s3cret")}});
+                            {"YKT_DBUSER", "sa"}, {"YKT_DBPASS", "370707073407370434333730"}  /* "s3cret" */});
     ReadCardNumber(settings, reader, false);
     EXPECT_EQ(reader.query.server, "10.0.0.5");
     EXPECT_EQ(reader.query.database, "ykt");

@@ -2,7 +2,7 @@
 
 #include <random>
 
-#include "settings/DbPassword.h"
+#include "core/settings/DbPassword.h"
 
 using namespace ykt;
 
@@ -10,10 +10,12 @@ TEST(DbPassword, EncodesEveryByteAsFourDigits) {
     EXPECT_EQ(EncodeDbPassword("abc"), "340334043407");
     EXPECT_EQ(EncodeDbPassword(""), "");
     EXPECT_EQ(EncodeDbPassword(std::string("\0\xff", 2)), "00007777");
+    EXPECT_EQ(EncodeDbPassword("\xD6\xD0\xCE\xC4"), "7334730070747030");  // code page 936 text
 }
 
 TEST(DbPassword, DecodesByTheDigitRule) {
     EXPECT_EQ(DecodeDbPassword("340334043407"), "abc");
+    EXPECT_EQ(DecodeDbPassword("7334730070747030"), "\xD6\xD0\xCE\xC4");
     EXPECT_EQ(DecodeDbPassword("1111"), std::string(1, '\0'));
     EXPECT_EQ(DecodeDbPassword("9999"), "\x54");  // 8 and 9 carry into the next position
     EXPECT_EQ(DecodeDbPassword(""), "");

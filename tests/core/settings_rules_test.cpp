@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "settings/SettingsRules.h"
+#include "core/settings/SettingsRules.h"
 
 using namespace ykt;
 

@@ -12,7 +12,7 @@
 
 #include "DialogDriver.h"
 #include "DoubleControl.h"
-#include "reader/CardOperations.h"
+#include "core/card/CardOperations.h"
 
 namespace ykt::test {
 namespace {
@@ -20,7 +20,7 @@ namespace {
 using namespace ykt::dialog;
 namespace s = ykt::setting;
 
-const char* const kDefaultKey = "5A3C96E1B74D2F08C5A17E39";
+using ykt::kDefaultKey;
 const wchar_t* const kNotice = L"提示信息";
 const wchar_t* const kKeyLengthText = L"通信密码长度不对，应为24位！";
 const wchar_t* const kWriteFailedText =
@@ -119,7 +119,6 @@ struct RoundTrip {
 };
 
 TEST_F(BehaviourTest, LoadShowsAndSaveWritesBack) {
-    const std::string key30 = "5A3C96E1B74D2F08C5A17E39ABCDEF";
     // clang-format off
     const RoundTrip cases[] = {
         {"Port3", {{s::kPort, "3"}}, {{idCbbPort, L"4"}}, 3, 4, false, false, {}},

@@ -7,6 +7,7 @@
 
 #include "DialogDriver.h"
 #include "HostLib.h"
+#include "TestRun.h"
 
 namespace {
 
@@ -157,5 +158,5 @@ int main(int argc, char** argv) {
     CloseHandle(CreateThread(nullptr, 0, Watchdog, nullptr, 0, nullptr));
     ykt::test::HostLib lib(ykt::test::AllocMode::ProcessHeap);
     ykt::test::StartHost(lib);
-    return RUN_ALL_TESTS();
+    return ykt::test::RunSelectedTests();
 }

@@ -10,7 +10,8 @@
 
 #include "DialogDriver.h"
 #include "DoubleControl.h"
-#include "reader/CardOperations.h"
+#include "core/card/CardOperations.h"
+#include "core/settings/SettingsStore.h"
 
 namespace ykt::test {
 namespace {

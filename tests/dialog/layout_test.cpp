@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "DialogDriver.h"
-#include "reader/CardOperations.h"
+#include "core/card/CardOperations.h"
 
 namespace ykt::test {
 namespace {

@@ -1,5 +1,8 @@
 #include "Robust.h"
 
+#include "CallChecked.h"
+#include "TestRun.h"
+
 #include <windows.h>
 
 #include <cstdint>
@@ -18,66 +21,6 @@ std::string CardNumber(bool serialMode) { return serialMode ? "0000001001" : "00
 const char* const kBalance = "3.45,7";
 
 #if defined(__i386__)
-// Calls fn with n arguments pushed right to left, with known values in the
-// callee-saved registers, and reports in a mask which of them (EBX 1, ESI 2,
-// EDI 4, EBP 8) came back changed and whether the stack pointer moved (16).
-// A fault caught inside the library must leave the host's registers as a
-// normal return does.
-extern "C" {
-std::uintptr_t ykt_saved_esp;
-std::uintptr_t ykt_saved_ebp;
-unsigned ykt_call_checked(void* fn, int n, const void* const* args, int* result);
-}
-__asm__(
-    ".text\n"
-    ".globl _ykt_call_checked\n"
-    "_ykt_call_checked:\n"
-    "    pushl %ebp\n"
-    "    movl %esp, %ebp\n"
-    "    pushl %ebx\n"
-    "    pushl %esi\n"
-    "    pushl %edi\n"
-    "    movl %esp, _ykt_saved_esp\n"
-    "    movl %ebp, _ykt_saved_ebp\n"
-    "    movl 12(%ebp), %ecx\n"
-    "    movl 16(%ebp), %edx\n"
-    "1:  testl %ecx, %ecx\n"
-    "    jz 2f\n"
-    "    decl %ecx\n"
-    "    pushl (%edx,%ecx,4)\n"
-    "    jmp 1b\n"
-    "2:  movl 8(%ebp), %eax\n"
-    "    movl $0x5EB05EB0, %ebx\n"
-    "    movl $0x51515151, %esi\n"
-    "    movl $0xD1D1D1D1, %edi\n"
-    "    call *%eax\n"
-    "    xorl %ecx, %ecx\n"
-    "    cmpl $0x5EB05EB0, %ebx\n"
-    "    je 3f\n"
-    "    orl $1, %ecx\n"
-    "3:  cmpl $0x51515151, %esi\n"
-    "    je 4f\n"
-    "    orl $2, %ecx\n"
-    "4:  cmpl $0xD1D1D1D1, %edi\n"
-    "    je 5f\n"
-    "    orl $4, %ecx\n"
-    "5:  cmpl _ykt_saved_ebp, %ebp\n"
-    "    je 6f\n"
-    "    orl $8, %ecx\n"
-    "    movl _ykt_saved_ebp, %ebp\n"
-    "6:  cmpl _ykt_saved_esp, %esp\n"
-    "    je 7f\n"
-    "    orl $16, %ecx\n"
-    "7:  movl _ykt_saved_esp, %esp\n"
-    "    movl 20(%ebp), %edx\n"
-    "    movl %eax, (%edx)\n"
-    "    movl %ecx, %eax\n"
-    "    popl %edi\n"
-    "    popl %esi\n"
-    "    popl %ebx\n"
-    "    popl %ebp\n"
-    "    ret\n");
-
 void* SehHead() {
     void* head;
     __asm__ __volatile__("movl %%fs:0, %0" : "=r"(head));
@@ -91,7 +34,9 @@ int Invoke(void* fn, std::initializer_list<const void*> args, Call& call) {
     (void)call;
 #if defined(__i386__)
     void* const headBefore = SehHead();
-    call.registersChanged = ykt_call_checked(fn, static_cast<int>(args.size()), args.begin(), &result);
+    const CheckedCall checked = CallChecked(fn, static_cast<int>(args.size()), args.begin());
+    result = checked.result;
+    call.registersChanged = checked.registersChanged;
     call.sehChainChanged = SehHead() != headBefore;
 #else
     const void* const* a = args.begin();
@@ -107,10 +52,6 @@ int Invoke(void* fn, std::initializer_list<const void*> args, Call& call) {
 }
 
 }  // namespace
-
-const char* const kAllSettings[12] = {"YKT_PORT",     "YKT_RATE",     "YKT_SECTOR", "YKT_KEY",
-                                      "YKT_AUTO",     "YKT_STEPSEC",  "YKT_DBSATAUS", "YKT_DBIPADDR",
-                                      "YKT_DBNAME",   "YKT_DBUSER",   "YKT_DBPASS", "YKT_CODEORNO"};
 
 const std::vector<Variant>& AllVariants() {
     static const std::vector<Variant> variants = {
@@ -254,21 +195,6 @@ int SoakOperations() { return g_soakOperations > 0 ? g_soakOperations : g_quick 
 
 bool Quick() { return g_quick; }
 
-void HostTest::SetUp() {
-    dbl_reset();
-    lib_ = std::make_unique<HostLib>(GetParam());
-    liveAtStart_ = lib_->LiveBlocks();
-}
-
-void HostTest::TearDown() {
-    EXPECT_EQ(lib_->LiveBlocks(), liveAtStart_) << "blocks leaked";
-    EXPECT_EQ(lib_->BadFrees(), 0) << "blocks freed twice or never allocated";
-    EXPECT_TRUE(HeapValidate(GetProcessHeap(), 0, nullptr)) << "the process heap is damaged";
-    lib_.reset();
-}
-
-std::string ModeParam(const testing::TestParamInfo<AllocMode>& info) { return ModeName(info.param); }
-
 }  // namespace ykt::test
 
 int main(int argc, char** argv) {
@@ -279,5 +205,5 @@ int main(int argc, char** argv) {
     }
     // A crash must end the run with a message, not a debugger prompt.
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
-    return RUN_ALL_TESTS();
+    return ykt::test::RunSelectedTests();
 }

@@ -9,8 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "DoubleControl.h"
-#include "HostLib.h"
+#include "HostFixture.h"
 
 namespace ykt::test {
 
@@ -46,7 +45,7 @@ struct Step {
     std::string line;
 };
 
-inline constexpr const char* kKey = "5A3C96E1B74D2F08C5A17E39";
+inline constexpr const char* kKey = kDefaultKey;
 inline constexpr int kAmount = 250;
 inline constexpr const char* kHostCardNumber = "000000012";  // the double's card code, as a read returns it
 
@@ -72,7 +71,7 @@ std::string LogOf(const std::vector<Step>& steps);
 void WriteStore(const Variant& v);
 // The value stored for name by WriteStore.
 std::string StoredValue(const Variant& v, const std::string& name);
-extern const char* const kAllSettings[12];
+inline constexpr const auto& kAllSettings = setting::kAll;
 
 // Calls the export like a host: the output variable holds a string of its
 // own ("OLD") before the call. Checks the reference counts of what comes
@@ -91,24 +90,5 @@ int SoakOperations();
 // --quick (the emulated i686 guest, some hundred times slower): a soak of 100
 // operations and the damaged-settings sweep over one variant of each export.
 bool Quick();
-
-class HostTest : public testing::TestWithParam<AllocMode> {
-protected:
-    void SetUp() override;
-    void TearDown() override;
-    HostLib& lib() { return *lib_; }
-    const Exports& api() const { return lib_->api(); }
-    static std::string Log() { return dbl_log(); }
-
-private:
-    std::unique_ptr<HostLib> lib_;
-    int liveAtStart_ = 0;
-};
-
-std::string ModeParam(const testing::TestParamInfo<AllocMode>& info);
-
-#define YKT_ROBUST_MODES(Suite)                                                                        \
-    INSTANTIATE_TEST_SUITE_P(Modes, Suite, testing::Values(AllocMode::ProcessHeap, AllocMode::Shared), \
-                             ModeParam)
 
 }  // namespace ykt::test

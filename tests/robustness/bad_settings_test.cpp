@@ -11,7 +11,7 @@ namespace ykt::test {
 namespace {
 
 using BadSettings = HostTest;
-YKT_ROBUST_MODES(BadSettings);
+YKT_BOTH_MODES(BadSettings);
 
 enum class Reads { AsStored, AsOtherText, Unreadable };
 

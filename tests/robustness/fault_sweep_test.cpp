@@ -10,7 +10,7 @@ namespace ykt::test {
 namespace {
 
 using FaultSweep = HostTest;
-YKT_ROBUST_MODES(FaultSweep);
+YKT_BOTH_MODES(FaultSweep);
 
 bool WritesOutputs(const std::string& function) {
     return function == "ReadCardNoBeep" || function == "ReadCardBeep" || function == "GetCardState";

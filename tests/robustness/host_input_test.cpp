@@ -9,7 +9,7 @@ namespace ykt::test {
 namespace {
 
 using HostInput = HostTest;
-YKT_ROBUST_MODES(HostInput);
+YKT_BOTH_MODES(HostInput);
 
 // A block for a constant string: the host runtime keeps constants in its
 // image; here they live in the mode's allocator and are freed by the test.

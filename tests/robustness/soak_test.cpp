@@ -14,7 +14,7 @@ namespace ykt::test {
 namespace {
 
 using Soak = HostTest;
-YKT_ROBUST_MODES(Soak);
+YKT_BOTH_MODES(Soak);
 
 struct Figures {
     int liveBlocks;

@@ -3,13 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <new>
 #include <stdexcept>
 
 namespace ykt::test {
 
 namespace {
-
-const char* const kKeyPath = "SOFTWARE\\Velbrook\\Lib";
 
 #if defined(__i386__)
 #define HOST_CALL __attribute__((regparm(3)))
@@ -47,26 +46,28 @@ HostLib::~HostLib() {
 
 char* HostLib::NewString(const std::string& text, std::int32_t refCount) const {
     if (text.empty()) return nullptr;
-    const std::size_t size = 8 + text.size() + 1;
-    void* block = mode_ == AllocMode::Shared
-                      ? Proc<GetMemFn>(borlndmm_, "@Borlndmm@SysGetMem$qqri")(static_cast<std::int32_t>(size))
-                      : HeapAlloc(GetProcessHeap(), 0, size);
-    auto* header = static_cast<std::int32_t*>(block);
-    header[0] = refCount;
-    header[1] = static_cast<std::int32_t>(text.size());
-    char* chars = reinterpret_cast<char*>(header + 2);
-    std::memcpy(chars, text.c_str(), text.size() + 1);
+    char* chars = nullptr;
+    if (mode_ == AllocMode::Shared) {
+        const std::size_t size = 8 + text.size() + 1;
+        auto* header = static_cast<std::int32_t*>(
+            Proc<GetMemFn>(borlndmm_, "@Borlndmm@SysGetMem$qqri")(static_cast<std::int32_t>(size)));
+        header[1] = static_cast<std::int32_t>(text.size());
+        chars = reinterpret_cast<char*>(header + 2);
+        std::memcpy(chars, text.c_str(), text.size() + 1);
+    } else {
+        chars = vb_ykt_new_string_n(text.data(), text.size());
+        if (!chars) throw std::bad_alloc();
+    }
+    reinterpret_cast<std::int32_t*>(chars)[-2] = refCount;
     return chars;
 }
 
 void HostLib::Release(char* text) const {
+    if (mode_ != AllocMode::Shared) return vb_ykt_release(text);
     if (!text) return;
     auto* header = reinterpret_cast<std::int32_t*>(text) - 2;
     if (header[0] < 0 || --header[0] != 0) return;
-    if (mode_ == AllocMode::Shared)
-        Proc<FreeMemFn>(borlndmm_, "@Borlndmm@SysFreeMem$qqrpv")(header);
-    else
-        HeapFree(GetProcessHeap(), 0, header);
+    Proc<FreeMemFn>(borlndmm_, "@Borlndmm@SysFreeMem$qqrpv")(header);
 }
 
 int HostLib::LiveBlocks() const {
@@ -79,11 +80,11 @@ std::int32_t RefCount(const char* text) { return reinterpret_cast<const std::int
 std::int32_t Length(const char* text) { return reinterpret_cast<const std::int32_t*>(text)[-1]; }
 std::string Text(const char* text) { return text ? std::string(text, static_cast<std::size_t>(Length(text))) : ""; }
 
-void DeleteSettings() { RegDeleteTreeA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Velbrook"); }
+void DeleteSettings() { RegDeleteTreeA(HKEY_LOCAL_MACHINE, kVendorKeyPath); }
 
 void SetRawSetting(const char* name, DWORD type, const std::string& bytes) {
     HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, kKeyPath, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr),
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, kSettingsKeyPath, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr),
               ERROR_SUCCESS);
     RegSetValueExA(key, name, 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
                    static_cast<DWORD>(bytes.size()));
@@ -96,14 +97,14 @@ void SetSetting(const char* name, const std::string& value) {
 
 void DeleteSetting(const char* name) {
     HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKeyPath, 0, KEY_WRITE, &key) != ERROR_SUCCESS) return;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSettingsKeyPath, 0, KEY_WRITE, &key) != ERROR_SUCCESS) return;
     RegDeleteValueA(key, name);
     RegCloseKey(key);
 }
 
 std::string GetSetting(const char* name) {
     HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKeyPath, 0, KEY_READ, &key) != ERROR_SUCCESS) return "<missing>";
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSettingsKeyPath, 0, KEY_READ, &key) != ERROR_SUCCESS) return "<missing>";
     char buffer[4096];
     DWORD size = sizeof buffer - 1, type = 0;
     const LONG status = RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size);
@@ -115,14 +116,14 @@ std::string GetSetting(const char* name) {
 
 void WriteDefaultSettings(const std::string& key) {
     DeleteSettings();
-    SetSetting("YKT_PORT", "0");
-    SetSetting("YKT_RATE", "9600");
-    SetSetting("YKT_SECTOR", "7");
-    SetSetting("YKT_KEY", key);
-    SetSetting("YKT_AUTO", "0");
-    SetSetting("YKT_STEPSEC", "1500");
-    SetSetting("YKT_DBSATAUS", "0");
-    SetSetting("YKT_CODEORNO", "0");
+    SetSetting(setting::kPort, "0");
+    SetSetting(setting::kRate, "9600");
+    SetSetting(setting::kSector, "7");
+    SetSetting(setting::kKey, key);
+    SetSetting(setting::kAuto, "0");
+    SetSetting(setting::kStepSec, "1500");
+    SetSetting(setting::kDbStatus, "0");
+    SetSetting(setting::kCodeOrNo, "0");
 }
 
 }  // namespace ykt::test

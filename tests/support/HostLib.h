@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include "Vb_Ykt.h"
+#include "core/settings/SettingsStore.h"
 
 #include <cstdint>
 #include <string>
@@ -56,6 +57,6 @@ void DeleteSetting(const char* name);
 // The value as stored; "<missing>" when absent.
 std::string GetSetting(const char* name);
 // A complete store with the default values and the given key.
-void WriteDefaultSettings(const std::string& key = "5A3C96E1B74D2F08C5A17E39");
+void WriteDefaultSettings(const std::string& key = kDefaultKey);
 
 }  // namespace ykt::test

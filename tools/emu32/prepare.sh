@@ -1,6 +1,8 @@
 #!/bin/bash
 # One-time preparation for run-tests.sh (Debian 12 amd64, root, Debian packages only).
 #   prepare.sh [--display]      (--display also makes sure Xvfb and a CJK font are there)
+#   prepare.sh --check [--display]   only say whether everything is there: 0, or 1 with
+#                                    what is missing and the command that prepares it
 # Each step leaves a stamp, written last, so a second run checks the stamps and is done
 # in well under a second, and an interrupted step is redone. Cache: $YKT_EMU32_CACHE
 # (default /var/cache/vb-ykt-emu32). Progress on stdout; on failure one line on stderr.
@@ -13,8 +15,12 @@ QPID=
 trap '[ -n "$QPID" ] && kill "$QPID" 2>/dev/null' EXIT   # never leave a guest behind
 trap 'exit 130' INT TERM HUP
 
+CHECK=0; DISPLAY_PKGS=0
+for a in "$@"; do
+  case $a in --check) CHECK=1 ;; --display) DISPLAY_PKGS=1 ;; *) fail "unknown argument: $a" ;; esac
+done
 PKGS="qemu-system-x86 busybox-static wine32:i386 xz-utils"
-[ "${1:-}" = --display ] && PKGS="$PKGS xvfb xauth fonts-wqy-microhei"
+[ $DISPLAY_PKGS = 1 ] && PKGS="$PKGS xvfb xauth fonts-wqy-microhei"
 
 missing_pkgs() {
   local p out=""
@@ -44,6 +50,15 @@ all_ok() { [ -z "$(missing_pkgs)" ] && zh_locale_ok && kernel_ok && initrd_ok &&
 
 # Fast path without any lock: a running run-tests.sh holds a shared lock for its whole run.
 all_ok && exit 0
+if [ $CHECK = 1 ]; then
+  what=""
+  [ -z "$(missing_pkgs)" ] || what="$what packages ($(missing_pkgs))"
+  zh_locale_ok || what="$what zh_CN.UTF-8 locale"
+  kernel_ok || what="$what kernel"
+  initrd_ok || what="$what initramfs"
+  prefix_ok || what="$what 32-bit wine prefix"
+  fail "the emulated i686 guest is not prepared; missing:$what. Prepare it with: make emu32 (as root)"
+fi
 
 [ "$(id -u)" = 0 ] || fail "preparation needs root (packages, $CACHE)"
 mkdir -p "$CACHE" || fail "cannot create $CACHE"

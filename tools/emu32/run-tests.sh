@@ -2,7 +2,7 @@
 # Run 32-bit Windows test programs under wine32 in one QEMU guest (this host cannot
 # execute 32-bit code itself).
 #
-#   run-tests.sh [--display] DIR ENTRY [ENTRY...]
+#   run-tests.sh [--prepared] [--display] DIR ENTRY [ENTRY...]
 #
 # DIR    build folder, shared read-write; each program runs in its own folder under it.
 # ENTRY  "prog.exe [ARG...]"  a path relative to DIR, then arguments, split at blanks
@@ -11,6 +11,8 @@
 #        An ENTRY that names an existing file as a whole is taken as a program without
 #        arguments (so "sub/my prog.exe" works); arguments cannot contain blanks.
 # --display  start Xvfb in the guest and export DISPLAY (for programs that open windows)
+# --prepared do not prepare the guest, only check that prepare.sh has done so (the
+#            test stage: `make emu32` is the step that prepares)
 #
 # Per program: "emu32: RUN name", its stdout/stderr as it runs, then
 # "emu32: PASS name (N s)" or "emu32: FAIL name (exit X)"; at the end
@@ -24,7 +26,10 @@ set -uo pipefail
 TIMEOUT=${YKT_EMU32_TIMEOUT:-300}
 BOOT_TIMEOUT=${YKT_EMU32_BOOT_TIMEOUT:-300}
 
-DISP=0; [ "${1:-}" = --display ] && { DISP=1; shift; }
+DISP=0; PREPARED=0
+while [ $# -gt 0 ]; do
+  case $1 in --display) DISP=1; shift ;; --prepared) PREPARED=1; shift ;; *) break ;; esac
+done
 [ $# -ge 2 ] || { sed -n '2,/^set /{/^#/s/^# \{0,1\}//p}' "$0" >&2; exit 2; }
 DIR=$(readlink -f "$1") && [ -d "$DIR" ] || die "no such folder: $1"
 shift
@@ -42,7 +47,8 @@ for e in "$@"; do
 done
 [ ${#ENTRIES[@]} -gt 0 ] || die "no programs to run"
 
-"$EMU/prepare.sh" $([ $DISP = 1 ] && echo --display) || die "preparation failed, nothing was run"
+"$EMU/prepare.sh" $([ $PREPARED = 1 ] && echo --check) $([ $DISP = 1 ] && echo --display) ||
+  die "preparation failed, nothing was run"
 
 # Private state folder per invocation: two runs at once never share files.
 ST=$(mktemp -d "${TMPDIR:-/tmp}/ykt-emu32.XXXXXX") || die "mktemp failed"

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "common/WideText.h"
+#include "platform/WideText.h"
 
 namespace ykt::till {
 

@@ -13,9 +13,10 @@ namespace ykt {
 // characters) from both ends. Bytes above 127 (code page 936 lead bytes) stay.
 std::string Trim(std::string_view text);
 
-// Strict signed 32-bit decimal conversion: an optional sign, then at least one
+// Strict signed decimal conversion: an optional sign, then at least one
 // digit, nothing else; out-of-range values are rejected.
 std::optional<std::int32_t> ParseInt32(std::string_view text);
+std::optional<std::int64_t> ParseInt64(std::string_view text);
 
 // The card operations' number rule: "0" is put in front of the trimmed text,
 // so empty text reads 0 and a sign or a letter makes the whole value 0.

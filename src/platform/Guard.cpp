@@ -1,4 +1,4 @@
-#include "Guard.h"
+#include "platform/Guard.h"
 
 #include <windows.h>
 

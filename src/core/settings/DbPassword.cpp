@@ -1,4 +1,4 @@
-#include "DbPassword.h"
+#include "core/settings/DbPassword.h"
 
 namespace ykt {
 

@@ -10,6 +10,9 @@ namespace ykt {
 // both taken as unsigned 32-bit values; longer numbers keep their last digits.
 std::string CardNumberText(bool serialMode, std::uint32_t serial, std::uint32_t code);
 
+// Hundredths as units, a point and two digits: 250 gives "2.50", -5 gives "-0.05".
+std::string MoneyText(std::int64_t hundredths);
+
 // Balance in hundredths as units, a point and two digits, then a comma and
 // the fourth value: 345 and 7 give "3.45,7". A negative balance carries its
 // sign in front of the units ("-0.05").

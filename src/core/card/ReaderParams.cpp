@@ -1,4 +1,4 @@
-#include "ReaderParams.h"
+#include "core/card/ReaderParams.h"
 
 #include <stdexcept>
 

@@ -8,38 +8,12 @@
 #include <string>
 #include <string_view>
 
-#include "ReaderParams.h"
+#include "core/card/ReaderParams.h"
+#include "core/settings/SettingsStore.h"
 
 namespace ykt {
 
 enum ResultCode : std::int32_t { kSuccess = 0, kFailure = 1, kCardUnusable = -1 };
-
-namespace setting {
-inline constexpr const char* kPort = "YKT_PORT";
-inline constexpr const char* kRate = "YKT_RATE";
-inline constexpr const char* kSector = "YKT_SECTOR";
-inline constexpr const char* kKey = "YKT_KEY";
-inline constexpr const char* kAuto = "YKT_AUTO";
-inline constexpr const char* kStepSec = "YKT_STEPSEC";
-// Spelled S-A-T-A-U-S in every existing installation.
-inline constexpr const char* kDbStatus = "YKT_DBSATAUS";
-inline constexpr const char* kDbIpAddr = "YKT_DBIPADDR";
-inline constexpr const char* kDbName = "YKT_DBNAME";
-inline constexpr const char* kDbUser = "YKT_DBUSER";
-inline constexpr const char* kDbPass = "YKT_DBPASS";
-inline constexpr const char* kCodeOrNo = "YKT_CODEORNO";
-}  // namespace setting
-
-// Read access to the settings store, one value per call.
-class SettingsSource {
-public:
-    virtual ~SettingsSource() = default;
-    // The value trimmed; empty when missing. Throws when the value exists but
-    // cannot be read as text.
-    virtual std::string Text(const char* name) = 0;
-    // "0" in front of the text, parsed; 0 on any failure, in the read included.
-    std::int32_t Number(const char* name);
-};
 
 struct CardData {
     std::int32_t serial = 0;

@@ -7,9 +7,10 @@
 #include <string>
 #include <string_view>
 
+#include "core/settings/SettingsStore.h"
+
 namespace ykt {
 
-constexpr std::size_t kKeyTextLength = 24;
 constexpr std::size_t kKeyByteCount = 12;
 
 // Twelve key bytes followed by one zero byte: the reader library receives the

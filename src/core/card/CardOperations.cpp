@@ -1,20 +1,12 @@
-#include "CardOperations.h"
+#include "core/card/CardOperations.h"
 
 #include <exception>
 
-#include "CardTexts.h"
-#include "../settings/DbPassword.h"
-#include "../settings/SettingsRules.h"
+#include "core/card/CardTexts.h"
+#include "core/settings/DbPassword.h"
+#include "core/settings/SettingsRules.h"
 
 namespace ykt {
-
-std::int32_t SettingsSource::Number(const char* name) {
-    try {
-        return LibNumberFromText(Text(name));
-    } catch (const std::exception&) {
-        return 0;
-    }
-}
 
 namespace {
 
