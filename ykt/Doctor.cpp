@@ -20,6 +20,14 @@
 
 namespace ykt::doctor {
 
+std::wstring OwnFolder() {
+    wchar_t buffer[MAX_PATH * 4];
+    const DWORD n = GetModuleFileNameW(nullptr, buffer, MAX_PATH * 4);
+    std::wstring path(buffer, n);
+    const std::size_t slash = path.find_last_of(L"\\/");
+    return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash + 1);
+}
+
 namespace {
 
 const wchar_t* const kLibraryName = L"Vb_Ykt.dll";
@@ -42,14 +50,6 @@ const std::map<std::string, std::uint32_t> kLibraryExports = {
 #undef YKT_EXPORT
 
 std::string Utf8(const std::wstring& text) { return FromWide(text, CP_UTF8); }
-
-std::wstring OwnFolder() {
-    wchar_t buffer[MAX_PATH * 4];
-    const DWORD n = GetModuleFileNameW(nullptr, buffer, MAX_PATH * 4);
-    std::wstring path(buffer, n);
-    const std::size_t slash = path.find_last_of(L"\\/");
-    return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash + 1);
-}
 
 std::wstring ModulePath(HMODULE module) {
     wchar_t buffer[MAX_PATH * 4];

@@ -21,4 +21,8 @@ int Run(Print out, TakeString take);
 // simulator; empty text otherwise.
 std::string SimulatorWarning();
 
+// The folder of ykt.exe, with a trailing backslash: the library and the
+// vendor DLLs are taken from there only.
+std::wstring OwnFolder();
+
 }  // namespace ykt::doctor

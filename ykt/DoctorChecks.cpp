@@ -8,6 +8,7 @@
 #include "core/settings/SettingsStore.h"
 #include "core/card/ReaderParams.h"
 #include "core/settings/DbPassword.h"
+#include "core/settings/DialogSettings.h"
 #include "core/settings/SettingsRules.h"
 
 namespace ykt::doctor {
@@ -20,9 +21,6 @@ const char* const kDeleteValue =
 
 // The rates the settings dialog offers.
 const char* const kRates[] = {"600", "1200", "2400", "4800", "9600", "14400", "19200", "38400", "57600"};
-// The settings dialog stores no shorter polling interval.
-constexpr std::int32_t kMinStepSec = 1000;
-constexpr int kPortCount = 10;  // the dialog's list: COM1 to COM10
 
 bool AllDigits(const std::string& text) {
     return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });

@@ -50,18 +50,10 @@ void Err(const std::string& text) { Write(STD_ERROR_HANDLE, text); }
 
 using Exports = VbYktExports;
 
-std::wstring OwnFolder() {
-    wchar_t buffer[MAX_PATH * 4];
-    const DWORD n = GetModuleFileNameW(nullptr, buffer, MAX_PATH * 4);
-    std::wstring path(buffer, n);
-    const std::size_t slash = path.find_last_of(L"\\/");
-    return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash + 1);
-}
-
 class Library {
 public:
     Library() {
-        const std::wstring path = OwnFolder() + L"Vb_Ykt.dll";
+        const std::wstring path = ykt::doctor::OwnFolder() + L"Vb_Ykt.dll";
         module_ = LoadLibraryW(path.c_str());
         if (!module_) {
             const DWORD error = GetLastError();

@@ -130,6 +130,7 @@ int ykt::test::RequestedDpi() { return g_requestedDpi; }
 
 int main(int argc, char** argv) {
     int dpiAwareness = -1;  // as the system decides
+    bool prepareOnly = false;
     for (int i = 1; i < argc; ++i) {
         const std::string argument = argv[i];
         if (argument.rfind("--case-limit=", 0) == 0) g_caseLimitMs = std::stoull(argument.substr(13)) * 1000;
@@ -137,9 +138,14 @@ int main(int argc, char** argv) {
         // The host declares itself DPI-aware, or unaware (wine's default may be either).
         if (argument == "--dpi-aware") dpiAwareness = 1;
         if (argument == "--dpi-unaware") dpiAwareness = 0;
+        if (argument == "--prepare") prepareOnly = true;
     }
     bool changed = EnsureWineSettings();
     if (g_requestedDpi > 0 && EnsureDisplayDpi(static_cast<DWORD>(g_requestedDpi))) changed = true;
+    // --prepare: only put the settings in place. Wine's desktop process reads
+    // the DPI once, when the server starts, so a fresh prefix is prepared by
+    // a run of its own before the server that the tests use starts.
+    if (prepareOnly) return 0;
     if (changed) return RunAgain();
     if (dpiAwareness >= 0) {
         // Wine makes a process system-aware from its start; a host thread
