@@ -1,5 +1,5 @@
-// What a host can see of the process from the outside: committed private
-// memory, open handles, running threads, and the floating-point, error-mode
+// What a host can see of the process from the outside: beside memory and
+// handles (ProcessProbes.h), running threads, and the floating-point, error-mode
 // and locale state of the calling thread.
 #pragma once
 
@@ -8,14 +8,9 @@
 #include <cstddef>
 #include <string>
 
+#include "ProcessProbes.h"
+
 namespace ykt::test {
-
-// Committed private memory, summed over the address space.
-std::size_t CommittedPrivateBytes();
-
-// Open handles of this process, found by probing every handle value with
-// GetHandleInformation (Wine answers GetProcessHandleCount with 0).
-int OpenHandles();
 
 // Threads of this process.
 int ThreadCount();

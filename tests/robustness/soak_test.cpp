@@ -2,12 +2,12 @@
 // handles and memory must come back to where they were. --soak-ops=N sets
 // the number of operations per allocator mode.
 #include <windows.h>
-#include <psapi.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 
+#include "ProcessProbes.h"
 #include "Robust.h"
 
 namespace ykt::test {
@@ -18,68 +18,11 @@ YKT_BOTH_MODES(Soak);
 
 struct Figures {
     int liveBlocks;
-    DWORD handles;
-    SIZE_T privateBytes;
+    int handles;
+    std::size_t privateBytes;
 };
 
-// Wine answers GetProcessHandleCount with 0: then the handles are counted in
-// the system's handle list.
-DWORD HandleCount() {
-    DWORD count = 0;
-    if (GetProcessHandleCount(GetCurrentProcess(), &count) && count != 0) return count;
-    struct Entry {
-        ULONG ownerPid;
-        BYTE objectType;
-        BYTE flags;
-        USHORT value;
-        PVOID object;
-        ULONG access;
-    };
-    using Query = LONG(WINAPI*)(ULONG, PVOID, ULONG, PULONG);
-    auto query = reinterpret_cast<Query>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation")));
-    if (!query) return 0;
-    std::vector<char> buffer(1 << 16);
-    for (;;) {
-        ULONG needed = 0;
-        const LONG status = query(16 /* SystemHandleInformation */, buffer.data(),
-                                  static_cast<ULONG>(buffer.size()), &needed);
-        if (status == static_cast<LONG>(0xC0000004)) {  // length mismatch
-            buffer.resize(std::max<std::size_t>(buffer.size() * 2, needed + 4096));
-            continue;
-        }
-        if (status < 0) return 0;
-        break;
-    }
-    const ULONG entries = *reinterpret_cast<ULONG*>(buffer.data());
-    const auto* entry = reinterpret_cast<const Entry*>(buffer.data() + sizeof(void*));
-    const DWORD self = GetCurrentProcessId();
-    for (ULONG i = 0; i < entries; ++i)
-        if (entry[i].ownerPid == self) ++count;
-    return count;
-}
-
-// Committed private memory. Wine leaves PrivateUsage at 0: then the address
-// space is walked, as the counter would add it up.
-SIZE_T PrivateBytes() {
-    PROCESS_MEMORY_COUNTERS_EX counters{};
-    counters.cb = sizeof counters;
-    if (GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
-                             sizeof counters) &&
-        counters.PrivateUsage != 0)
-        return counters.PrivateUsage;
-    SIZE_T total = 0;
-    MEMORY_BASIC_INFORMATION info;
-    for (char* at = nullptr; VirtualQuery(at, &info, sizeof info) == sizeof info;) {
-        if (info.State == MEM_COMMIT && info.Type == MEM_PRIVATE) total += info.RegionSize;
-        char* next = static_cast<char*>(info.BaseAddress) + info.RegionSize;
-        if (next <= at) break;
-        at = next;
-    }
-    return total;
-}
-
-Figures Measure(const HostLib& lib) { return {lib.LiveBlocks(), HandleCount(), PrivateBytes()}; }
+Figures Measure(const HostLib& lib) { return {lib.LiveBlocks(), OpenHandles(), CommittedPrivateBytes()}; }
 
 // One planned operation: a variant and, for some, a fault in one of its calls.
 struct Planned {
@@ -167,7 +110,7 @@ TEST_P(Soak, CardOperationsMixedWithFaultsLeaveNothingBehind) {
                 "%d answered 1, %d not as expected\n",
                 ModeName(GetParam()), operations, seconds, seconds * 1e6 / (operations ? operations : 1), faults,
                 failures, wrong);
-    std::printf("[ figures  ] %s soak: live blocks %d -> %d, handles %lu -> %lu, private bytes %u -> %u KiB, "
+    std::printf("[ figures  ] %s soak: live blocks %d -> %d, handles %d -> %d, private bytes %u -> %u KiB, "
                 "process heap %s\n",
                 ModeName(GetParam()), before.liveBlocks, after.liveBlocks, before.handles, after.handles,
                 static_cast<unsigned>(before.privateBytes / 1024), static_cast<unsigned>(after.privateBytes / 1024), heapValid ? "valid" : "DAMAGED");
@@ -179,7 +122,7 @@ TEST_P(Soak, CardOperationsMixedWithFaultsLeaveNothingBehind) {
     EXPECT_LE(after.handles, before.handles + 4) << "handles leaked";
     // A leak of a few bytes per operation shows over thousands of them; heap
     // bookkeeping and the doubles' buffers stay well below this.
-    const SIZE_T allowed = 128 * 1024;
+    const std::size_t allowed = 128 * 1024;
     EXPECT_LE(after.privateBytes, before.privateBytes + allowed) << "private bytes grew";
 }
 
