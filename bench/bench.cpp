@@ -142,6 +142,39 @@ void TimeDialog(const Api& api) {
                 Median(visible) * 1e3, Median(whole) * 1e3);
 }
 
+// A load and a free of the library against the floor, a DLL with no
+// runtime that imports the same DLLs. The system and vendor DLLs stay loaded,
+// as in a host that loads the library per transaction.
+void TimeLoad(int runs) {
+    for (const char* name : {"user32.dll", "gdi32.dll", "advapi32.dll", "msvcrt.dll"}) LoadLibraryA(name);
+    const auto cycle = [](const char* dll) {
+        return [dll] {
+            HMODULE module = LoadLibraryA(dll);
+            if (!module) {
+                std::fprintf(stderr, "bench: %s cannot be loaded (error %lu)\n", dll, GetLastError());
+                std::exit(2);
+            }
+            FreeLibrary(module);
+        };
+    };
+    const std::function<void()> library = cycle("Vb_Ykt.dll"), floor = cycle("load_floor.dll");
+    constexpr int kCycles = 300;
+    Seconds(library, kCycles / 4);
+    Seconds(floor, kCycles / 4);
+    std::vector<double> lib, base, ratio;
+    for (int run = 0; run < runs; ++run) {
+        const bool floorFirst = run % 2;
+        const double f0 = floorFirst ? Seconds(floor, kCycles) : 0;
+        const double l = Seconds(library, kCycles);
+        const double f = floorFirst ? f0 : Seconds(floor, kCycles);
+        lib.push_back(l / kCycles);
+        base.push_back(f / kCycles);
+        ratio.push_back(l / f);
+    }
+    std::printf("%-20s %12.1f %12.1f %8.3f   (load+free, median of %d runs of %d, target 1.5)\n", "LoadLibrary",
+                Median(lib) * 1e6, Median(base) * 1e6, Median(ratio), runs, kCycles);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -267,5 +300,6 @@ int main(int argc, char** argv) {
     if (dialog) TimeDialog(api);
     std::fflush(stdout);
     FreeLibrary(library);
+    TimeLoad(runs);
     return 0;
 }

@@ -11,13 +11,18 @@ namespace __gnu_cxx {
 void __freeres() noexcept;
 }  // namespace __gnu_cxx
 
-// Nothing happens at load but the choice of the string allocator: no settings
-// are read, no device is opened, no window is created. Thread notifications
-// stay on: a thread that called the library gives its runtime storage back
-// when it ends.
+// Nothing happens at load but the choice of the string allocator and the
+// runtime's thread storage: no settings are read, no device is opened, no
+// window is created. A process without a free TLS slot cannot load the
+// library: its first exception would otherwise have nowhere to go. Thread
+// notifications stay on: a thread that called the library gives its runtime
+// storage back when it ends.
 extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
     switch (reason) {
         case DLL_PROCESS_ATTACH:
+            // On FALSE the start-up code calls us again with DLL_PROCESS_DETACH,
+            // which gives back what the attach took.
+            if (!ykt::runtime::AttachThreadStorage()) return FALSE;
             ykt::host::AdoptAllocator();
             break;
         case DLL_THREAD_DETACH:
@@ -37,3 +42,11 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
     }
     return TRUE;
 }
+
+// MinGW's start-up code calls the thread-local initialisers of the image
+// through this pointer; its own definition brings the TLS directory with it.
+// The library has no such initialisers (its runtime's thread storage is ours
+// and needs none), and an image with a TLS directory costs every load and
+// free: Windows and Wine then give each thread of the process a TLS block
+// for the module and take it back again.
+extern "C" const PIMAGE_TLS_CALLBACK __dyn_tls_init_callback = nullptr;

@@ -12,6 +12,7 @@
 #include "reader/VendorReader.h"
 #include "settings/RegistrySettings.h"
 #include "api/HostString.h"
+#include "api/ThreadStorage.h"
 
 // The header's codes are what the card operations return.
 static_assert(VB_YKT_OK == ykt::kSuccess && VB_YKT_FAILED == ykt::kFailure &&
@@ -20,9 +21,15 @@ static_assert(VB_YKT_OK == ykt::kSuccess && VB_YKT_FAILED == ykt::kFailure &&
 
 namespace {
 
+// Every export that does work first makes sure its thread has the runtime's
+// storage: an exception must never find it missing, and a thread that cannot
+// have it fails before it touches the reader.
+bool ThreadReady() { return ykt::runtime::EnsureThreadStorage(); }
+
 template <class Body>
 int Boundary(Body&& body) {
     int result = ykt::kFailure;
+    if (!ThreadReady()) return ykt::kFailure;
     if (ykt::Guarded([&] { result = body(); }) != 0) return ykt::kFailure;
     return result;
 }
@@ -50,7 +57,7 @@ private:
 };
 
 int ReadCard(char** cardNo, bool beep) {
-    if (!cardNo) return ykt::kFailure;
+    if (!cardNo || !ThreadReady()) return ykt::kFailure;
     // The output is assigned outside the operation's frame, so that a fault
     // in the allocator cannot skip the release of the operation's own
     // resources. A number that cannot be handed over is no number read.
@@ -106,12 +113,17 @@ int __stdcall vbReadCardNo(char** cardNo) { return ReadCard(cardNo, false); }
 int __stdcall vbReadCardBeep(char** cardNo) { return ReadCard(cardNo, true); }
 
 int __stdcall vbDecCard(char* cardNo, int amount, char** balance) {
-    if (!balance) return ykt::kFailure;
+    if (!balance || !ThreadReady()) return ykt::kFailure;
     // The card number is held before the balance variable is first written:
-    // a host may pass the same variable as both.
+    // a host may pass the same variable as both. Its header is the host's
+    // memory and is read under the guard.
     std::optional<ykt::host::InputString> number;
-    if (ykt::Guarded([&] { number.emplace(cardNo); }) != 0) return ykt::kFailure;
-    const int result = Deduct(number->View(), amount, balance);
+    std::string_view text;
+    const bool held = ykt::Guarded([&] {
+        number.emplace(cardNo);
+        text = number->View();
+    }) == 0;
+    const int result = held ? Deduct(text, amount, balance) : ykt::kFailure;
     ykt::Guarded([&] { number.reset(); });
     return result;
 }

@@ -7,6 +7,7 @@
 #include <new>
 
 #include "platform/Guard.h"
+#include "platform/LoadedModule.h"
 
 namespace ykt::host {
 
@@ -59,7 +60,7 @@ Fn ProcAs(HMODULE module, const char* name) {
 }  // namespace
 
 void AdoptAllocator() {
-    HMODULE module = GetModuleHandleA("borlndmm.dll");
+    HMODULE module = ykt::LoadedModule(L"borlndmm.dll");
     if (!module) return;
     SharedAllocator found;
     found.getMem = ProcAs<GetMemFn>(module, "@Borlndmm@SysGetMem$qqri");

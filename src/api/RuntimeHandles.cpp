@@ -7,20 +7,15 @@
 
 #include <windows.h>
 
+#include "api/SpinLock.h"
+
 namespace ykt::runtime {
 namespace {
 
 constexpr int kTracked = 16;
 HANDLE g_open[kTracked];    // created by the runtime, not closed yet
 HANDLE g_closed[kTracked];  // closed at unload; the runtime may still close them
-volatile LONG g_lock = 0;
-
-struct Locked {
-    Locked() {
-        while (InterlockedCompareExchange(&g_lock, 1, 0) != 0) Sleep(0);
-    }
-    ~Locked() { InterlockedExchange(&g_lock, 0); }
-};
+SpinLock g_lock;
 
 template <class Fn>
 Fn Kernel32(const char* name) {
@@ -61,7 +56,7 @@ HANDLE WINAPI CreateRuntimeSemaphore(LPSECURITY_ATTRIBUTES attributes, LONG init
     if (!g_create) g_create = Kernel32<CreateSemaphoreFn>("CreateSemaphoreW");
     HANDLE semaphore = g_create(attributes, initial, maximum, name);
     if (semaphore) {
-        Locked lock;
+        Locked lock(g_lock);
         Put(g_open, semaphore);
     }
     return semaphore;
@@ -69,7 +64,7 @@ HANDLE WINAPI CreateRuntimeSemaphore(LPSECURITY_ATTRIBUTES attributes, LONG init
 
 BOOL WINAPI CloseRuntimeHandle(HANDLE handle) {
     {
-        Locked lock;
+        Locked lock(g_lock);
         // Already closed when the library was freed: the value may belong to
         // someone else by now.
         if (Take(g_closed, handle)) return TRUE;
@@ -81,7 +76,7 @@ BOOL WINAPI CloseRuntimeHandle(HANDLE handle) {
 }  // namespace
 
 void CloseRuntimeHandles() {
-    Locked lock;
+    Locked lock(g_lock);
     for (HANDLE& semaphore : g_open)
         if (semaphore) {
             RealCloseHandle()(semaphore);

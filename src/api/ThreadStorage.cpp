@@ -1,18 +1,25 @@
 // The runtime's per-thread storage (GCC's emulated thread-local storage, which
 // the C++ runtime uses for each thread's exception state), kept so that it
-// can be given back: the runtime's own version holds a TLS slot and a
-// semaphore for good and frees a thread's storage only through thread
-// callbacks of its own. Here one TLS slot serves every object; a thread's
-// storage is freed when the thread ends, and everything, slot included, when
-// the library is freed.
+// can be given back and so that it can never be missing: the runtime's own
+// version takes its TLS slot and a thread's storage at that thread's first
+// exception, which may come after the card was charged, and aborts the
+// process when Windows has no slot or no memory left. Here the slot is taken
+// when the library is attached (or the load fails), each export makes sure of
+// its thread's storage before it does any work (or fails), a thread's storage
+// is freed when the thread ends, and everything, slot included, when the
+// library is freed.
 #include "api/ThreadStorage.h"
 
 #include <windows.h>
 
+#include <cxxabi.h>
+
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
+
+#include "api/SpinLock.h"
+#include "platform/Guard.h"
 
 // The layout GCC gives every thread-local variable it emulates.
 extern "C" struct __emutls_object {
@@ -36,32 +43,28 @@ struct ThreadBlock {
     void* objects[1];  // count entries
 };
 
+// The objects whose storage an export's entry makes sure of. The runtime has
+// one (the exception state); room for a few more costs nothing.
+constexpr std::size_t kKnownObjects = 8;
+
 // Usable before DllMain has run (static constructors of the runtime may
 // already need thread storage) and without anything to create or destroy.
-volatile LONG g_lock = 0;
+SpinLock g_lock;
 DWORD g_slot = TLS_OUT_OF_INDEXES;
 std::size_t g_indices = 0;
+__emutls_object* g_known[kKnownObjects];
 ThreadBlock* g_threads = nullptr;
 
-struct Locked {
-    Locked() {
-        while (InterlockedCompareExchange(&g_lock, 1, 0) != 0) Sleep(0);
-    }
-    ~Locked() { InterlockedExchange(&g_lock, 0); }
-};
-
-void* Allocate(std::size_t size) {
-    void* block = HeapAlloc(GetProcessHeap(), 0, size);
-    if (!block) std::abort();  // as the runtime's own version does
-    return block;
-}
+void* Allocate(std::size_t size) { return HeapAlloc(GetProcessHeap(), 0, size); }
 
 void Free(void* block) { HeapFree(GetProcessHeap(), 0, block); }
 
-// An object aligned as asked, with the start of its block just in front.
+// An object aligned as asked, with the start of its block just in front;
+// null when there is no memory.
 void* NewObject(const __emutls_object* obj) {
     const std::size_t align = obj->align > sizeof(void*) ? obj->align : sizeof(void*);
     char* raw = static_cast<char*>(Allocate(obj->size + align + sizeof(void*)));
+    if (!raw) return nullptr;
     const auto at = (reinterpret_cast<std::uintptr_t>(raw) + sizeof(void*) + align - 1) & ~(align - 1);
     void* object = reinterpret_cast<void*>(at);
     static_cast<void**>(object)[-1] = raw;
@@ -86,15 +89,37 @@ void Unlink(ThreadBlock* block) {
     if (block->next) block->next->prev = block->prev;
 }
 
-// The calling thread's block with room for index objects.
+bool TakeSlot() {
+    Locked lock(g_lock);
+    if (g_slot == TLS_OUT_OF_INDEXES) g_slot = TlsAlloc();
+    return g_slot != TLS_OUT_OF_INDEXES;
+}
+
+std::size_t IndexOf(__emutls_object* obj) {
+    std::size_t index = __atomic_load_n(&obj->loc.offset, __ATOMIC_ACQUIRE);
+    if (index != 0) return index;
+    Locked lock(g_lock);
+    index = obj->loc.offset;
+    if (index == 0) {
+        index = ++g_indices;
+        if (index <= kKnownObjects) g_known[index - 1] = obj;
+        __atomic_store_n(&obj->loc.offset, index, __ATOMIC_RELEASE);
+    }
+    return index;
+}
+
+// The calling thread's block with room for index objects; null when there is
+// no memory (the thread keeps the block it had).
 ThreadBlock* BlockFor(std::size_t index) {
     auto* block = static_cast<ThreadBlock*>(TlsGetValue(g_slot));
     if (block && block->count >= index) return block;
-    const std::size_t count = index < 8 ? 8 : index * 2;
-    auto* grown = static_cast<ThreadBlock*>(Allocate(offsetof(ThreadBlock, objects) + count * sizeof(void*)));
-    std::memset(grown, 0, offsetof(ThreadBlock, objects) + count * sizeof(void*));
+    const std::size_t count = index < kKnownObjects ? kKnownObjects : index * 2;
+    const std::size_t bytes = offsetof(ThreadBlock, objects) + count * sizeof(void*);
+    auto* grown = static_cast<ThreadBlock*>(Allocate(bytes));
+    if (!grown) return nullptr;
+    std::memset(grown, 0, bytes);
     grown->count = count;
-    Locked lock;
+    Locked lock(g_lock);
     if (block) {
         std::memcpy(grown->objects, block->objects, block->count * sizeof(void*));
         Unlink(block);
@@ -107,16 +132,58 @@ ThreadBlock* BlockFor(std::size_t index) {
     return grown;
 }
 
+// The calling thread's instance of obj, created if need be; null when there
+// is no slot or no memory.
+void* ObjectFor(__emutls_object* obj, std::size_t index) {
+    if (g_slot == TLS_OUT_OF_INDEXES && !TakeSlot()) return nullptr;
+    ThreadBlock* block = BlockFor(index);
+    if (!block) return nullptr;
+    void*& object = block->objects[index - 1];
+    if (!object) object = NewObject(obj);
+    return object;
+}
+
 }  // namespace
 
-void ReleaseThread() {
+bool AttachThreadStorage() noexcept {
+    if (!TakeSlot()) return false;
+    // The exception state is the runtime's thread-local object: touching it
+    // now gives it its index, so that every export's entry knows to make it.
+    // Should there be no memory for it, the load fails like one without a slot.
+    const bool made = CallGuarded(
+                          [](void*) {
+                              static void* volatile globals;
+                              globals = abi::__cxa_get_globals();
+                              (void)globals;
+                          },
+                          nullptr) == 0;
+    if (!made || !EnsureThreadStorage()) {
+        ReleaseAll();
+        return false;
+    }
+    return true;
+}
+
+bool EnsureThreadStorage() noexcept {
+    const DWORD error = GetLastError();
+    bool ready = g_slot != TLS_OUT_OF_INDEXES;
+    const std::size_t known = __atomic_load_n(&g_indices, __ATOMIC_ACQUIRE);
+    for (std::size_t index = 1; ready && index <= known && index <= kKnownObjects; ++index) {
+        __emutls_object* obj = __atomic_load_n(&g_known[index - 1], __ATOMIC_ACQUIRE);
+        if (obj) ready = ObjectFor(obj, index) != nullptr;
+    }
+    SetLastError(error);
+    return ready;
+}
+
+void ReleaseThread() noexcept {
     if (g_slot == TLS_OUT_OF_INDEXES) return;
     const DWORD error = GetLastError();
     auto* block = static_cast<ThreadBlock*>(TlsGetValue(g_slot));
     if (block) {
         TlsSetValue(g_slot, nullptr);
         {
-            Locked lock;
+            Locked lock(g_lock);
             Unlink(block);
         }
         FreeBlock(block);
@@ -124,8 +191,8 @@ void ReleaseThread() {
     SetLastError(error);
 }
 
-void ReleaseAll() {
-    Locked lock;
+void ReleaseAll() noexcept {
+    Locked lock(g_lock);
     while (g_threads) {
         ThreadBlock* block = g_threads;
         g_threads = block->next;
@@ -143,22 +210,12 @@ extern "C" void* __emutls_get_address(void* raw) {
     auto* obj = static_cast<__emutls_object*>(raw);
     // The host's last error survives, as around every TLS access of the runtime.
     const DWORD error = GetLastError();
-    std::size_t index = __atomic_load_n(&obj->loc.offset, __ATOMIC_ACQUIRE);
-    if (index == 0 || g_slot == TLS_OUT_OF_INDEXES) {
-        Locked lock;
-        if (g_slot == TLS_OUT_OF_INDEXES) {
-            g_slot = TlsAlloc();
-            if (g_slot == TLS_OUT_OF_INDEXES) std::abort();
-        }
-        index = obj->loc.offset;
-        if (index == 0) {
-            index = ++g_indices;
-            __atomic_store_n(&obj->loc.offset, index, __ATOMIC_RELEASE);
-        }
-    }
-    ThreadBlock* block = BlockFor(index);
-    void*& object = block->objects[index - 1];
-    if (!object) object = NewObject(obj);
+    void* object = ObjectFor(obj, IndexOf(obj));
+    // Every export has made sure of its thread's storage at its entry, so
+    // this is a runtime object first used mid-call with no memory left. The
+    // runtime's answer is abort(); a structured exception instead ends the
+    // call at the export's guard with a result code.
+    if (!object) RaiseException(STATUS_NO_MEMORY, EXCEPTION_NONCONTINUABLE, 0, nullptr);
     SetLastError(error);
     return object;
 }

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <cstddef>
 #include <cstdio>
 #include <string>
 
@@ -17,6 +18,42 @@ std::string FaultMessage(const char* function, unsigned long code) {
 
 VendorFault::VendorFault(const char* function, unsigned long code)
     : std::runtime_error(FaultMessage(function, code)), code_(code) {}
+
+namespace {
+
+// A stack overflow uses up the thread's guard page: Windows commits it as
+// plain memory and raises STATUS_STACK_OVERFLOW once, and a second overflow
+// on the same thread would then run into the end of the stack with no
+// handler run. Once the guard has unwound the overflowing frames, the lowest
+// committed page of the stack is made the guard page again, unless the
+// caller itself stands that deep.
+void RestoreStackGuard() {
+    MEMORY_BASIC_INFORMATION here;
+    if (!VirtualQuery(&here, &here, sizeof here)) return;
+    SYSTEM_INFO system;
+    GetSystemInfo(&system);
+    const std::size_t page = system.dwPageSize;
+    // Below the stack's usable part lie its reserved pages (and, under Wine,
+    // a page without access): skip them.
+    char* at = static_cast<char*>(here.AllocationBase);
+    MEMORY_BASIC_INFORMATION region;
+    while (VirtualQuery(at, &region, sizeof region) && region.AllocationBase == here.AllocationBase &&
+           (region.State != MEM_COMMIT || region.Protect == PAGE_NOACCESS))
+        at = static_cast<char*>(region.BaseAddress) + region.RegionSize;
+    if (region.AllocationBase != here.AllocationBase || region.State != MEM_COMMIT) return;
+    if (region.Protect & PAGE_GUARD) return;  // still in place
+    char* lowest = static_cast<char*>(region.BaseAddress);
+    if (lowest + 2 * page > reinterpret_cast<char*>(&here)) return;
+    DWORD old = 0;
+    VirtualProtect(lowest, page, PAGE_READWRITE | PAGE_GUARD, &old);
+}
+
+unsigned long AfterGuardedCall(unsigned long code) {
+    if (code == EXCEPTION_STACK_OVERFLOW) RestoreStackGuard();
+    return code;
+}
+
+}  // namespace
 
 }  // namespace ykt
 
@@ -65,8 +102,7 @@ __asm__(
 
 namespace ykt {
 unsigned long CallGuarded(void (*fn)(void*), void* context) {
-    const unsigned long code = ykt_call_guarded(fn, context);
-    return code;
+    return AfterGuardedCall(ykt_call_guarded(fn, context));
 }
 }  // namespace ykt
 
@@ -128,7 +164,7 @@ __attribute__((noinline)) unsigned long CallGuarded(void (*fn)(void*), void* con
     // Both paths unlink the record; after a fault RtlUnwind has already made
     // it the head again.
     __asm__ __volatile__("movl %0, %%fs:0" : : "r"(guard.registration.Next) : "memory");
-    return guard.code;
+    return AfterGuardedCall(guard.code);
 }
 }  // namespace ykt
 

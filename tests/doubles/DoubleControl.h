@@ -21,6 +21,7 @@ enum DoubleFault {
     // message, integers), then the access violation, as a library that fails
     // half-way through would leave them. Other functions: as kAccessViolation.
     kAccessViolationAfterOutputs = 3,
+    kStackOverflow = 4,  // recursion until the stack is used up
 };
 
 // Code of the foreign exception the doubles raise (the code a Delphi runtime uses).

@@ -32,6 +32,17 @@ int FaultOf(const char* function) {
     return fault == g_script.faults.end() ? kNoFault : fault->second;
 }
 
+// Deep enough for any stack Windows gives a thread; volatile so that the
+// recursion can neither be folded nor stop early.
+volatile int g_depthLimit = 1 << 30;
+
+__attribute__((noinline)) int Overflow(int depth) {
+    volatile char frame[1024];
+    frame[0] = static_cast<char>(depth);
+    if (depth == g_depthLimit) return frame[0];
+    return Overflow(depth + 1) + frame[0];
+}
+
 void Reset() {
     g_script = Script();
     g_script.results = {{"WT_init", 0}, {"WT_exit", 0}, {"ReadCardNoBeep", 1}, {"ReadCardBeep", 1},
@@ -74,6 +85,7 @@ YKT_DOUBLE_API int dbl_enter(const char* function) {
     if (fault == kAccessViolation || (fault == kAccessViolationAfterOutputs && !WritesOutputs(function)))
         *static_cast<volatile int*>(nullptr) = 1;
     if (fault == kForeignException) RaiseException(YKT_FOREIGN_EXCEPTION_CODE, 0, 0, nullptr);
+    if (fault == kStackOverflow) Overflow(0);
     return g_script.results[function];
 }
 

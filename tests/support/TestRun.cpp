@@ -1,5 +1,7 @@
 #include "TestRun.h"
 
+#include <windows.h>
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -31,9 +33,27 @@ std::vector<std::string> PositivePatterns(const std::string& filter) {
     return patterns;
 }
 
+// --preload=NAME: a module the host's process holds before the library is
+// first loaded, as a till's other DLLs would be. False when one cannot be loaded.
+bool Preload() {
+    bool loaded = true;
+    for (const std::string& arg : testing::internal::GetArgvs()) {
+        if (arg.rfind("--preload=", 0) != 0) continue;
+        const std::string name = arg.substr(10);
+        if (LoadLibraryA(name.c_str())) {
+            std::printf("[ preload  ] %s\n", name.c_str());
+        } else {
+            std::fprintf(stderr, "--preload: %s cannot be loaded (error %lu)\n", name.c_str(), GetLastError());
+            loaded = false;
+        }
+    }
+    return loaded;
+}
+
 }  // namespace
 
 int RunSelectedTests() {
+    if (!Preload()) return 1;
     const int result = RUN_ALL_TESTS();
     const testing::UnitTest& unit = *testing::UnitTest::GetInstance();
     std::vector<std::string> selected;

@@ -6,7 +6,8 @@
 
 namespace ykt::test {
 
-// After testing::InitGoogleTest: RUN_ALL_TESTS(), or 1 when a pattern of the
+// After testing::InitGoogleTest: loads the modules named by --preload=NAME,
+// then RUN_ALL_TESTS(); 1 when a module cannot be loaded or a pattern of the
 // filter matched no test.
 int RunSelectedTests();
 
