@@ -275,9 +275,14 @@ Book ReadBook(std::string_view text) {
     std::map<std::pair<std::uint32_t, std::uint64_t>, std::size_t> open;  // start records awaiting their finish
     std::size_t at = 0;
     while (at < text.size()) {
-        std::size_t end = text.find('\n', at);
-        const std::string_view line = text.substr(at, end == std::string_view::npos ? text.size() - at : end - at);
-        at = end == std::string_view::npos ? text.size() : end + 1;
+        const std::size_t end = text.find('\n', at);
+        if (end == std::string_view::npos) {
+            // A last line without its end was cut off as it was written.
+            ++book.unreadable;
+            break;
+        }
+        const std::string_view line = text.substr(at, end - at);
+        at = end + 1;
         std::string_view bare = line;
         if (!bare.empty() && bare.back() == '\r') bare.remove_suffix(1);
         if (bare.empty() || bare == kHeader) continue;
