@@ -11,18 +11,27 @@ namespace {
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 // The first writer of a month holds the new file to itself until its header
 // is in; the others wait this long at most.
-constexpr DWORD kHeaderWaitMs = 500;
+constexpr DWORD kHeaderWaitMs = 100;
 
 bool WriteWhole(HANDLE file, std::string_view bytes) {
+    // Writers take turns on a byte far beyond any journal's end. Local NTFS
+    // keeps appends whole without it; a network share or wine's emulation
+    // does not, and two tills' lines would overwrite each other.
+    OVERLAPPED turn{};
+    turn.Offset = 0xFFFFFFFFu;
+    turn.OffsetHigh = 0x7FFFFFFFu;
+    const bool locked = LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &turn) != FALSE;
     DWORD written = 0;
-    return WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-           written == bytes.size() && FlushFileBuffers(file);
+    const bool whole =
+        WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) && written == bytes.size();
+    if (locked) UnlockFileEx(file, 0, 1, 0, &turn);
+    return whole && FlushFileBuffers(file);
 }
 
 // A new file with its header, or false when another process made it first
 // (ERROR_FILE_EXISTS) or it cannot be made.
 bool MakeWithHeader(const std::wstring& path) {
-    HANDLE file = CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, CREATE_NEW,
+    HANDLE file = CreateFileW(path.c_str(), FILE_APPEND_DATA | FILE_READ_DATA, FILE_SHARE_READ, nullptr, CREATE_NEW,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
     std::string header(kHeader);
@@ -40,7 +49,8 @@ Timestamp LocalNow(SYSTEMTIME& local) {
 }
 
 HANDLE OpenForAppend(const std::wstring& path) {
-    return CreateFileW(path.c_str(), FILE_APPEND_DATA | SYNCHRONIZE, kShareAll, nullptr, OPEN_EXISTING,
+    // Reading is there for LockFileEx only; the handle can never rewrite a line.
+    return CreateFileW(path.c_str(), FILE_APPEND_DATA | FILE_READ_DATA | SYNCHRONIZE, kShareAll, nullptr, OPEN_EXISTING,
                        FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 

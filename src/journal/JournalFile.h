@@ -1,8 +1,9 @@
 // One month's file of the journal, open for appending. Records are appended
 // with one WriteFile each to a handle that has FILE_APPEND_DATA and no
 // FILE_WRITE_DATA, so the system puts each at the end of the file as one
-// piece: the till and ykt may append at the same time and no line tears or
-// interleaves. Each record is flushed to the disk before Append returns.
+// piece, and writers take turns through a byte-range lock: the till and ykt
+// may append at the same time and no line tears or interleaves. Each record
+// is flushed to the disk before Append returns.
 #pragma once
 
 #include <windows.h>

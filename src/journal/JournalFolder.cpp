@@ -53,8 +53,13 @@ bool MakeJournalFolder(const std::wstring& folder) {
         if (!IsFolder(parent)) CreateDirectoryW(parent.c_str(), nullptr);
     }
     FolderSecurity security;
-    if (CreateDirectoryW(folder.c_str(), security.attributes())) return true;
-    return IsFolder(folder);
+    if (!CreateDirectoryW(folder.c_str(), security.attributes())) return IsFolder(folder);
+    // Said once more on the folder made: not every file system keeps the
+    // rules given at creation (wine's, for one).
+    if (security.valid())
+        SetFileSecurityW(folder.c_str(), DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
+                         security.attributes()->lpSecurityDescriptor);
+    return true;
 }
 
 }  // namespace ykt::journal
