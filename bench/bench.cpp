@@ -51,7 +51,7 @@ const unsigned char kKeyBytes[13] = {0x5A, 0x3C, 0x96, 0xE1, 0xB7, 0x4D, 0x2F, 0
 const char* const kInitReads[] = {s::kPort, s::kRate, s::kSector, s::kKey};
 const char* const kCardReads[] = {s::kPort,   s::kRate,   s::kSector, s::kDbStatus, s::kDbIpAddr,
                                   s::kDbName, s::kDbUser, s::kDbPass, s::kCodeOrNo, s::kKey};
-const char* const kDeductReads[] = {s::kPort, s::kRate, s::kSector, s::kKey, s::kCodeOrNo};
+const char* const kDeductReads[] = {s::kPort, s::kRate, s::kSector, s::kKey, s::kCodeOrNo, s::kJournal};
 
 template <std::size_t N>
 void ReadAll(const char* const (&names)[N]) {
@@ -178,6 +178,38 @@ void TimeLoad(int runs) {
 
 }  // namespace
 
+// The deduction journal: two records, each one WriteFile and one
+// FlushFileBuffers, per deduction. Its floor is the same two flushed appends
+// made directly to a scratch file; the call with it is vbDecCard with the
+// journal on against vbDecCard with YKT_JOURNAL "0".
+void TimeJournal(int(__stdcall* vbDecCard)(char*, int, char**), char* input, char** balance, int runs, int calls) {
+    wchar_t temp[MAX_PATH], scratch[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    GetTempFileNameW(temp, L"yjb", 0, scratch);
+    HANDLE file = CreateFileW(scratch, FILE_APPEND_DATA | FILE_READ_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+    const std::string line(150, 'x');  // a record's length
+    auto append = [&] {
+        DWORD written = 0;
+        WriteFile(file, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+        FlushFileBuffers(file);
+    };
+    std::vector<double> appends, on, off;
+    for (int run = 0; run < runs; ++run) {
+        appends.push_back(Seconds([&] { append(), append(); }, calls) / calls);
+        Set(s::kJournal, "1");
+        on.push_back(Seconds([&] { vbDecCard(input, 250, balance); }, calls) / calls);
+        Set(s::kJournal, "0");
+        off.push_back(Seconds([&] { vbDecCard(input, 250, balance); }, calls) / calls);
+    }
+    CloseHandle(file);
+    DeleteFileW(scratch);
+    const double a = Median(appends), with = Median(on), without = Median(off);
+    std::printf("journal: two flushed appends %.1f us (floor); vbDecCard with the journal %.1f us, without %.1f us: "
+                "the journal adds %.1f us a deduction, %.2f times its floor\n",
+                a * 1e6, with * 1e6, without * 1e6, (with - without) * 1e6, (with - without) / a);
+}
+
 int main(int argc, char** argv) {
     int runs = 7, calls = 400;
     bool dialog = false;
@@ -240,7 +272,9 @@ int main(int argc, char** argv) {
              GetCardState("10.0.0.5", "sa", "pw", "ykt", "000000012", &message, &out[0], &out[1], &out[2], &out[3]);
              WT_exit();
          }},
-        {"vbDecCard", [] { Set(s::kDbStatus, "0"); }, [&] { api.vbDecCard(input, 250, &balance); },
+        // Without the journal: the library's own work against the same floor.
+        // The journal's cost has its own section below.
+        {"vbDecCard", [] { Set(s::kDbStatus, "0"), Set(s::kJournal, "0"); }, [&] { api.vbDecCard(input, 250, &balance); },
          [&] {
              ReadAll(kDeductReads);
              WT_init(0, 9600, 7, kKeyBytes);
@@ -294,6 +328,7 @@ int main(int argc, char** argv) {
                     Median(reg) * 1e6, Median(vendor) * 1e6);
     }
     std::printf("largest ratio: %.3f (target 1.10)\n", worst);
+    TimeJournal(api.vbDecCard, input, &balance, runs, calls / 4 + 1);
     vb_ykt_release(number);
     vb_ykt_release(balance);
     vb_ykt_release(input);

@@ -98,7 +98,11 @@ VB_YKT_API int __stdcall vbReadCardBeep(char **cardNo);
 
 /* Ordinal 2. Deducts amount from the card's purse and returns the new balance
  * as "units.hundredths,n" (for example "3.45,7"), or "0,0" when it could not
- * be read. 0 means deducted (also with "0,0": never charge again on it). */
+ * be read. 0 means deducted (also with "0,0": never charge again on it).
+ * 1 means not confirmed, check the journal before charging again: mostly the
+ * card was not charged, but a fault inside the reader library's Decrease also
+ * returns 1, and then the card may have been written. Every call leaves its
+ * records in the deduction journal (ykt journal --unconfirmed). */
 VB_YKT_API int __stdcall vbDecCard(char *cardNo, int amount, char **balance);
 
 /* Ordinal 1. Shows the settings dialog modally over hostWindow; returns 0 when

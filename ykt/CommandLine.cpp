@@ -80,6 +80,24 @@ std::optional<Command> Parse(const std::vector<std::string>& args, std::string& 
         command.cardNumber = rest[0];
         return command;
     }
+    if (name == "journal") {
+        command.action = Action::Journal;
+        for (const auto& arg : rest) {
+            if (arg == "--unconfirmed" && !command.unconfirmedOnly) {
+                command.unconfirmedOnly = true;
+            } else if (command.year == 0 && arg.size() == 7 && arg[4] == '-' && AllDigits(arg.substr(0, 4)) &&
+                       AllDigits(arg.substr(5)) && *ParseInt32(arg.substr(5)) >= 1 && *ParseInt32(arg.substr(5)) <= 12) {
+                command.year = *ParseInt32(arg.substr(0, 4));
+                command.month = *ParseInt32(arg.substr(5));
+            } else {
+                error = arg.rfind("-", 0) == 0 && arg != "--unconfirmed" ? "未知选项：" + arg
+                        : command.year == 0 ? "月份应写成 YYYY-MM，例如 2024-05：" + arg
+                                            : "参数过多：" + arg;
+                return std::nullopt;
+            }
+        }
+        return command;
+    }
     if (name == "settings") {
         command.action = Action::Settings;
         if (rest.empty()) return command;
@@ -99,7 +117,8 @@ std::optional<Command> Parse(const std::vector<std::string>& args, std::string& 
 }
 
 std::string UsageText() {
-    return "用法：ykt doctor | probe | read [--beep] | deduct <卡号> <金额(分)> | settings | show | --help\n";
+    return "用法：ykt doctor | probe | read [--beep] | deduct <卡号> <金额(分)> | journal [YYYY-MM] [--unconfirmed] | "
+           "settings | show | --help\n";
 }
 
 std::string HelpText() {
@@ -113,6 +132,9 @@ std::string HelpText() {
            "  ykt settings [--close-after <毫秒>]\n"
            "                              打开参数设置窗口（--close-after：到时自动关闭，供脚本使用）\n"
            "  ykt show                    显示注册表中保存的设置（数据库密码不显示）\n"
+           "  ykt journal [YYYY-MM] [--unconfirmed]\n"
+           "                              显示某月（默认本月）的扣款记录，每笔一行，最后是合计\n"
+           "                              （--unconfirmed：只显示未确认的扣款）\n"
            "  ykt --help                  显示本帮助\n"
            "\n"
            "退出状态：0 成功；1 失败（未读到卡、扣款被拒绝、读卡库无法加载）；\n"

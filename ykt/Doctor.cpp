@@ -2,6 +2,7 @@
 // the COM ports, loads the library as a host does and calls it, and prints
 // what DoctorChecks makes of it all.
 #include "Doctor.h"
+#include "JournalCommand.h"
 
 #include <windows.h>
 
@@ -365,6 +366,9 @@ int Run(Print out, TakeString take) {
     const Files files = CheckFiles(report, folder);
     CheckSettingsKey(report, files.simulator);
     CheckLibrary(report, folder, take, files);
+    // The deduction journal: where, whether this user can append, unconfirmed deductions.
+    report.Heading(cli::JournalHeading());
+    for (const Finding& finding : cli::JournalFindings()) report.Add(finding);
     return report.Finish();
 }
 

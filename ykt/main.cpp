@@ -13,6 +13,7 @@
 
 #include "CommandLine.h"
 #include "Doctor.h"
+#include "JournalCommand.h"
 #include "Vb_Ykt.h"
 #include "core/settings/SettingsRules.h"
 #include "core/settings/SettingsStore.h"
@@ -319,6 +320,8 @@ int main() {
         return kExitOk;
     }
     if (command->action == Action::Doctor) return ykt::doctor::Run(Out, TakeHostString);
+    if (command->action == Action::Journal)
+        return ShowJournal(Out, Err, command->year, command->month, command->unconfirmedOnly);
     if (command->action == Action::Show) {
         Out(ykt::doctor::SimulatorWarning());
         return Show();

@@ -8,6 +8,7 @@
 #include "dialog/ShowParaForm.h"
 #include "core/card/CardOperations.h"
 #include "core/card/CardTexts.h"
+#include "journal/DeductionJournal.h"
 #include "platform/Guard.h"
 #include "reader/VendorReader.h"
 #include "settings/RegistrySettings.h"
@@ -36,17 +37,26 @@ int Boundary(Body&& body) {
 
 // A ReaderPort that remembers whether the card was charged: from then on the
 // deduction's result is 0, whatever fails or faults afterwards, or the host
-// would charge the customer a second time.
+// would charge the customer a second time. It tells the journal what it saw.
 class ChargeWitness final : public ykt::ReaderPort {
 public:
-    ChargeWitness(ykt::ReaderPort& reader, volatile bool& charged) : reader_(reader), charged_(charged) {}
+    ChargeWitness(ykt::ReaderPort& reader, volatile bool& charged, ykt::journal::DeductionJournal& journal)
+        : reader_(reader), charged_(charged), journal_(journal) {}
     void Open(const ykt::ReaderParams& params) override { reader_.Open(params); }
     void Close() override { reader_.Close(); }
     std::int32_t ReadNoBeep(ykt::CardData& card) override { return reader_.ReadNoBeep(card); }
     std::int32_t ReadBeep(ykt::CardData& card) override { return reader_.ReadBeep(card); }
     std::int32_t Decrease(std::int32_t code, std::int32_t amount) override {
-        const std::int32_t result = reader_.Decrease(code, amount);
+        journal_.Starting(code);
+        std::int32_t result = 0;
+        try {
+            result = reader_.Decrease(code, amount);
+        } catch (const ykt::VendorFault& fault) {
+            journal_.DecreaseFaulted(fault.code());
+            throw;
+        }
         if (result == 1) charged_ = true;
+        journal_.Decreased(result);
         return result;
     }
     std::int32_t CardState(const ykt::CardStateQuery& query) override { return reader_.CardState(query); }
@@ -54,6 +64,7 @@ public:
 private:
     ykt::ReaderPort& reader_;
     volatile bool& charged_;
+    ykt::journal::DeductionJournal& journal_;
 };
 
 int ReadCard(char** cardNo, bool beep) {
@@ -76,20 +87,27 @@ int ReadCard(char** cardNo, bool beep) {
 // assigned, nothing is deducted: there would be no way to say what the card
 // holds.
 int Deduct(std::string_view cardNumber, int amount, char** balance) {
-    if (!ykt::host::TryAssign(balance, ykt::kNoBalanceText)) return ykt::kFailure;
+    ykt::DeductionTrace trace;
+    ykt::journal::DeductionJournal journal(cardNumber, amount, trace);
+    if (!ykt::host::TryAssign(balance, ykt::kNoBalanceText)) {
+        const auto stop = ykt::journal::StopReason::kNoOutput;
+        return journal.Finish(ykt::kFailure, "", &stop);  // the variable holds what it held
+    }
     volatile bool charged = false;
     ykt::OperationResult result;
     const unsigned long fault = ykt::Guarded([&] {
         ykt::RegistrySettings settings;
         ykt::VendorReader vendor;
-        ChargeWitness reader(vendor, charged);
-        result = ykt::DeductFromCard(settings, reader, cardNumber, amount);
+        ChargeWitness reader(vendor, charged, journal);
+        result = ykt::DeductFromCard(settings, reader, cardNumber, amount, &trace);
     });
-    if (!charged) return fault != 0 ? ykt::kFailure : result.code;
+    if (!charged) return journal.Finish(fault != 0 ? ykt::kFailure : result.code, ykt::kNoBalanceText);
     // Deducted. A balance that cannot be assigned leaves "0,0" in place.
-    if (fault == 0 && result.output && *result.output != ykt::kNoBalanceText)
-        ykt::host::TryAssign(balance, *result.output);
-    return ykt::kSuccess;
+    std::string_view shown = ykt::kNoBalanceText;
+    if (fault == 0 && result.output && *result.output != ykt::kNoBalanceText &&
+        ykt::host::TryAssign(balance, *result.output))
+        shown = *result.output;
+    return journal.Finish(ykt::kSuccess, shown);
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "core/settings/SettingsStore.h"
 #include "platform/Guard.h"
 #include "platform/WideText.h"
+#include "journal/SettingsSaveJournal.h"
 #include "settings/SettingsWriter.h"
 
 namespace ykt::dialog {
@@ -805,12 +806,19 @@ void TYKTCanShu::btCancelClick(HWND sender) {
 bool TYKTCanShu::SaveSettings(const SavePlan& plan) {
     SettingsWriter& store = writer_;
     if (!store.Open()) return false;
+    std::vector<std::pair<const char*, std::string>> written;
+    bool whole = true;
     for (const auto& [name, value] : plan.writes) {
         // The interval box shows what is stored, its floor included.
         if (std::string_view(name) == setting::kStepSec) SetAnsiWindowText(edStepSec, value);
-        if (!store.Write(name, value)) return false;
+        if (!store.Write(name, value)) {
+            whole = false;
+            break;
+        }
+        written.emplace_back(name, value);
     }
-    return true;
+    if (!written.empty()) journal::RecordSettingsSave(written);
+    return whole;
 }
 
 void TYKTCanShu::Notify(const wchar_t* text) { MessageBoxW(handle_, text, kNoticeTitle, MB_OK); }

@@ -263,6 +263,48 @@ TEST_F(Operations, CardNumberThatIsNotADecimalIntegerIsRefused) {
     }
 }
 
+// The journal's stop record names the reason the trace gives; an error ends
+// the deduction without one, and the mode is known as soon as the key is.
+TEST_F(Operations, DeductionTraceNamesWhereItStopped) {
+    using journal::StopReason;
+    const struct {
+        const char* name;
+        const char* key;
+        const char* codeOrNo;
+        const char* cardNumber;
+        const char* faulting;
+        std::int32_t firstRead;
+        std::optional<bool> serialMode;
+        std::optional<StopReason> stop;
+    } cases[] = {
+        {"key of 23 characters", "5A3C96E1B74D2F08C5A17E3", "0", "12", "", 1, std::nullopt, StopReason::kBadKey},
+        {"no key", "", "1", "12", "", 1, std::nullopt, StopReason::kBadKey},
+        {"serial mode, no card", kKey, "1", "", "", 0, true, StopReason::kNoCard},
+        {"serial mode, read faults", kKey, "1", "", "ReadNoBeep", 1, true, std::nullopt},
+        {"code mode, not a number", kKey, "0", "12a", "", 1, false, StopReason::kNotANumber},
+        {"code mode, open faults", kKey, "0", "12", "Open", 1, false, std::nullopt},
+        {"reaches Decrease", kKey, "0", "12", "", 1, false, std::nullopt},
+        {"reaches Decrease, serial mode", kKey, "1", "", "", 1, true, std::nullopt},
+    };
+    for (const auto& c : cases) {
+        FakeSettings store;
+        store.values = {{"YKT_KEY", c.key}, {"YKT_CODEORNO", c.codeOrNo}};
+        FakeReader fake;
+        fake.results["ReadNoBeep"] = c.firstRead;
+        if (*c.faulting) fake.faulting.insert(c.faulting);
+        DeductionTrace trace;
+        try {
+            DeductFromCard(store, fake, c.cardNumber, 100, &trace);
+        } catch (const std::exception&) {
+            // An error in opening reaches the caller, as the export's guard sees it.
+        }
+        EXPECT_EQ(trace.serialMode, c.serialMode) << c.name;
+        EXPECT_EQ(trace.stop.has_value(), c.stop.has_value()) << c.name;
+        if (trace.stop && c.stop)
+            EXPECT_STREQ(journal::StopReasonName(*trace.stop), journal::StopReasonName(*c.stop)) << c.name;
+    }
+}
+
 struct DeductCase {
     const char* name;
     const char* codeOrNo;

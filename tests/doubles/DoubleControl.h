@@ -21,8 +21,12 @@ enum DoubleFault {
     // message, integers), then the access violation, as a library that fails
     // half-way through would leave them. Other functions: as kAccessViolation.
     kAccessViolationAfterOutputs = 3,
-    kStackOverflow = 4,  // recursion until the stack is used up
+    // The host process ends inside the call (TerminateProcess, exit code
+    // YKT_TERMINATED_EXIT_CODE), as when the till is killed or the power fails.
+    kTerminateProcess = 4,,
+    kStackOverflow = 5,  // recursion until the stack is used up
 };
+#define YKT_TERMINATED_EXIT_CODE 77
 
 // Code of the foreign exception the doubles raise (the code a Delphi runtime uses).
 #define YKT_FOREIGN_EXCEPTION_CODE 0x0EEDFADEu

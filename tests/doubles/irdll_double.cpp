@@ -86,6 +86,7 @@ YKT_DOUBLE_API int dbl_enter(const char* function) {
         *static_cast<volatile int*>(nullptr) = 1;
     if (fault == kForeignException) RaiseException(YKT_FOREIGN_EXCEPTION_CODE, 0, 0, nullptr);
     if (fault == kStackOverflow) Overflow(0);
+    if (fault == kTerminateProcess) TerminateProcess(GetCurrentProcess(), YKT_TERMINATED_EXIT_CODE);
     return g_script.results[function];
 }
 

@@ -97,12 +97,18 @@ OperationResult ReadCardNumber(SettingsSource& settings, ReaderPort& reader, boo
 }
 
 OperationResult DeductFromCard(SettingsSource& settings, ReaderPort& reader, std::string_view cardNumber,
-                               std::int32_t amount) {
+                               std::int32_t amount, DeductionTrace* trace) {
+    DeductionTrace ignored;
+    DeductionTrace& seen = trace ? *trace : ignored;
     OperationResult result{kFailure, std::string(kNoBalanceText)};
     ReaderParams params = GatherNumbers(settings);
     const std::string key = settings.Text(setting::kKey);
-    if (!KeyHasRightLength(key)) return result;
+    if (!KeyHasRightLength(key)) {
+        seen.stop = journal::StopReason::kBadKey;
+        return result;
+    }
     const bool serialMode = IsFlagOn(settings.Text(setting::kCodeOrNo));
+    seen.serialMode = serialMode;
     params.key = HexKeyToBytes(key);
 
     const ConnectionOutcome outcome = WithConnection(reader, params, [&]() -> std::int32_t {
@@ -110,11 +116,17 @@ OperationResult DeductFromCard(SettingsSource& settings, ReaderPort& reader, std
         if (serialMode) {
             // The host's number is a serial number; the reader knows the code.
             CardData card;
-            if (reader.ReadNoBeep(card) != 1) return kFailure;
+            if (reader.ReadNoBeep(card) != 1) {
+                seen.stop = journal::StopReason::kNoCard;
+                return kFailure;
+            }
             code = card.code;
         } else {
             const std::optional<std::int32_t> parsed = ParseInt32(cardNumber);
-            if (!parsed) return kFailure;
+            if (!parsed) {
+                seen.stop = journal::StopReason::kNotANumber;
+                return kFailure;
+            }
             code = *parsed;
         }
         if (reader.Decrease(code, amount) != 1) return kFailure;

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "core/card/ReaderParams.h"
+#include "core/journal/JournalRecord.h"
 #include "core/settings/SettingsStore.h"
 
 namespace ykt {
@@ -57,9 +58,18 @@ OperationResult InitCom(SettingsSource& settings, ReaderPort& reader);
 // card-state check is on, asks the card-state service: 0, -1 or 1.
 OperationResult ReadCardNumber(SettingsSource& settings, ReaderPort& reader, bool beep);
 
+// What a deduction went through, for its record in the journal: the mode as
+// soon as it is known (before Decrease is called), and where it stopped when
+// it ended before Decrease for a reason of its own. An error ending it before
+// Decrease leaves `stop` empty.
+struct DeductionTrace {
+    std::optional<bool> serialMode;
+    std::optional<journal::StopReason> stop;
+};
+
 // Deducts amount from the card's purse; the output is the balance text, or
 // "0,0" when no balance could be read. 0 always means the deduction happened.
 OperationResult DeductFromCard(SettingsSource& settings, ReaderPort& reader, std::string_view cardNumber,
-                               std::int32_t amount);
+                               std::int32_t amount, DeductionTrace* trace = nullptr);
 
 }  // namespace ykt

@@ -32,6 +32,10 @@ inline constexpr const char* kCodeOrNo = "YKT_CODEORNO";
 // All twelve, in the store's order (the order of the dialog's read pass).
 inline constexpr const char* kAll[12] = {kPort,     kRate,     kSector, kKey,    kAuto,   kStepSec,
                                          kDbStatus, kDbIpAddr, kDbName, kDbUser, kDbPass, kCodeOrNo};
+
+// Not one of the twelve: the dialog neither shows nor writes it. "0" turns
+// the deduction journal off; missing or anything else leaves it on.
+inline constexpr const char* kJournal = "YKT_JOURNAL";
 }  // namespace setting
 
 // The communication key: 24 hexadecimal digits, 12 bytes for the reader.
