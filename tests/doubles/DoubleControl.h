@@ -23,7 +23,7 @@ enum DoubleFault {
     kAccessViolationAfterOutputs = 3,
     // The host process ends inside the call (TerminateProcess, exit code
     // YKT_TERMINATED_EXIT_CODE), as when the till is killed or the power fails.
-    kTerminateProcess = 4,,
+    kTerminateProcess = 4,
     kStackOverflow = 5,  // recursion until the stack is used up
 };
 #define YKT_TERMINATED_EXIT_CODE 77
