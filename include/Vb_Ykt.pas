@@ -42,7 +42,7 @@
   Example (shared mode), a console program:
 
     program Till;
-    {$APPTYPE CONSOLE}
+    (*$APPTYPE CONSOLE*)
     uses ShareMem, Vb_Ykt;  // ShareMem first
     var CardNo, Balance: AnsiString;
     begin
