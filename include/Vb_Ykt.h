@@ -44,6 +44,37 @@
  *      char *number = NULL;
  *      if (vbReadCardNo(&number) != VB_YKT_FAILED) printf("%s\n", number);
  *      vb_ykt_release(number);
+ *
+ * Inputs are always host strings: built by the host runtime (shared mode) or
+ * by vb_ykt_new_string (process-heap mode). Never pass a C string literal or
+ * a plain char buffer: the library reads the length and takes a reference
+ * through the 8 bytes in front of the pointer, which such text does not have.
+ *
+ * Calling the library
+ * -------------------
+ *  - One call at a time per process. Every call blocks the calling thread
+ *    until the reader library returns (a card read takes a serial round trip
+ *    or more), and the reader library is not reentrant; the library itself
+ *    takes no lock. A host with several threads serialises its calls.
+ *  - Calls from a timer of the host's user-interface thread are supported,
+ *    also while the settings dialog is open: its modal loop dispatches the
+ *    host's messages, and each card operation reads the settings afresh.
+ *  - Loading and freeing the library per transaction is supported: unloading
+ *    gives back what it took.
+ *  - Result 1 does not say what failed: the key is not 24 characters long,
+ *    the settings are missing, no card was read, the deduction was refused or
+ *    not confirmed, or the reader library faulted. The card operations show
+ *    no message. On the till, `ykt doctor` (beside the library in the
+ *    package) checks the files, the settings and one card read, and says
+ *    what to do.
+ *  - vbDecCard passes the amount (hundredths) to the reader unchanged: the
+ *    library does not check its sign or size. The balance output is "0,0"
+ *    when no balance could be read back, which after result 0 still means
+ *    deducted; any other text is the new balance.
+ *  - In serial-number mode (setting YKT_CODEORNO "1") vbDecCard charges the
+ *    card lying on the reader, whatever card number the host passes: it is
+ *    not compared. In card-code mode the number passed is the card code the
+ *    reader charges.
  */
 #ifndef VB_YKT_H
 #define VB_YKT_H

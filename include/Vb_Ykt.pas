@@ -39,16 +39,17 @@
   VB_YKT_CARD_UNUSABLE (-1) the card was read but the card system reports it
   as not usable (card-number reads only).
 
-  Example (shared mode):
+  Example (shared mode), a console program:
 
     program Till;
-    uses ShareMem, Forms, Vb_Ykt;  // ShareMem first
+    (*$APPTYPE CONSOLE*)
+    uses ShareMem, Vb_Ykt;  // ShareMem first
     var CardNo, Balance: AnsiString;
     begin
       if vbReadCardNo(CardNo) = VB_YKT_OK then
         if vbDecCard(CardNo, 250, Balance) = VB_YKT_OK then
           // deducted: never charge again on it, even when Balance is '0,0'
-          ShowBalance(Balance);  // "units.hundredths,n", for example "97.50,1"
+          WriteLn('card ', CardNo, ', balance ', Balance);  // for example '97.50,1'
     end.
 }
 unit Vb_Ykt;

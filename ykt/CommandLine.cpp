@@ -44,9 +44,12 @@ std::optional<Command> Parse(const std::vector<std::string>& args, std::string& 
         return true;
     };
 
-    if (name == "probe" || name == "show" || name == "doctor") {
+    if (name == "probe" || name == "show" || name == "doctor" || name == "verify") {
         if (tooMany(0)) return std::nullopt;
-        command.action = name == "probe" ? Action::Probe : name == "show" ? Action::Show : Action::Doctor;
+        command.action = name == "probe"  ? Action::Probe
+                         : name == "show" ? Action::Show
+                         : name == "verify" ? Action::Verify
+                                            : Action::Doctor;
         return command;
     }
     if (name == "read") {
@@ -98,6 +101,18 @@ std::optional<Command> Parse(const std::vector<std::string>& args, std::string& 
         }
         return command;
     }
+    if (name == "setup") {
+        command.action = Action::Setup;
+        for (const auto& arg : rest) {
+            if (arg == "--users-may-save" && !command.usersMaySave) {
+                command.usersMaySave = true;
+            } else {
+                error = arg.rfind("-", 0) == 0 && arg != "--users-may-save" ? "未知选项：" + arg : "参数过多：" + arg;
+                return std::nullopt;
+            }
+        }
+        return command;
+    }
     if (name == "settings") {
         command.action = Action::Settings;
         if (rest.empty()) return command;
@@ -118,7 +133,7 @@ std::optional<Command> Parse(const std::vector<std::string>& args, std::string& 
 
 std::string UsageText() {
     return "用法：ykt doctor | probe | read [--beep] | deduct <卡号> <金额(分)> | journal [YYYY-MM] [--unconfirmed] | "
-           "settings | show | --help\n";
+           "settings | show | setup [--users-may-save] | verify | --help\n";
 }
 
 std::string HelpText() {
@@ -128,13 +143,17 @@ std::string HelpText() {
            "                              （退出状态：0 没有错误，可以有警告；1 发现错误）\n"
            "  ykt probe                   检查读卡库能否加载，并用保存的设置打开、关闭读卡器\n"
            "  ykt read [--beep]           读取读卡器上的卡号（--beep：读卡器鸣响）\n"
-           "  ykt deduct <卡号> <金额>    从卡上扣款；金额以分为单位，例如 250 表示 2.50 元\n"
+           "  ykt deduct <卡号> <金额>    从卡上扣款，真的扣钱，只在测试卡上用；金额以分为单位，例如 250 表示 2.50 元\n"
            "  ykt settings [--close-after <毫秒>]\n"
            "                              打开参数设置窗口（--close-after：到时自动关闭，供脚本使用）\n"
            "  ykt show                    显示注册表中保存的设置（数据库密码不显示）\n"
            "  ykt journal [YYYY-MM] [--unconfirmed]\n"
            "                              显示某月（默认本月）的扣款记录，每笔一行，最后是合计\n"
            "                              （--unconfirmed：只显示未确认的扣款）\n"
+           "  ykt setup [--users-may-save]\n"
+           "                              以管理员身份运行：建立设置，只补上缺少的值（用设置窗口的默认值），已有的值不改；\n"
+           "                              --users-may-save：同时允许 Users 组修改设置，收银程序的设置窗口不用管理员也能保存\n"
+           "  ykt verify                  按同一目录中的 SHA256SUMS 检查安装包中的每个文件，指出不符的文件\n"
            "  ykt --help                  显示本帮助\n"
            "\n"
            "退出状态：0 成功；1 失败（未读到卡、扣款被拒绝、读卡库无法加载）；\n"

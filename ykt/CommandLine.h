@@ -16,7 +16,7 @@ constexpr int kExitFailed = 1;    // the library reported a failure, or it could
 constexpr int kExitUnusable = 2;  // the card was read but the card system refuses it
 constexpr int kExitUsage = 64;    // bad command line: the library is not even loaded
 
-enum class Action { Help, Probe, Read, Deduct, Settings, Show, Doctor, Journal };
+enum class Action { Help, Probe, Read, Deduct, Settings, Show, Doctor, Journal, Setup, Verify };
 
 struct Command {
     Action action = Action::Help;
@@ -26,6 +26,7 @@ struct Command {
     std::int32_t closeAfterMs = -1;  // settings --close-after: close the dialog by itself (scripted runs)
     int year = 0, month = 0;        // journal: the month to show; 0: this month
     bool unconfirmedOnly = false;   // journal --unconfirmed
+    bool usersMaySave = false;      // setup --users-may-save
 };
 
 // Parses the arguments after the program name (UTF-8). On a usage error

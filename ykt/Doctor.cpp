@@ -13,10 +13,14 @@
 #include <string>
 #include <vector>
 
+#include "CommandLine.h"
 #include "DoctorChecks.h"
 #include "PeImage.h"
+#include "VirtualStore.h"
 #include "Vb_Ykt.h"
 #include "platform/WideText.h"
+#include "core/settings/SettingsRules.h"
+#include "core/settings/SettingsStore.h"
 #include "settings/RegistrySettings.h"
 
 namespace ykt::doctor {
@@ -213,6 +217,8 @@ std::string TypeName(DWORD type) {
     }
 }
 
+}  // namespace
+
 StoredValue ReadValue(HKEY key, const char* name) {
     StoredValue value;
     const std::wstring wideName = ToWide(name, CP_ACP);
@@ -243,6 +249,8 @@ StoredValue ReadValue(HKEY key, const char* name) {
     return value;
 }
 
+namespace {
+
 bool ComPortExists(int port) {
     const std::wstring name = L"COM" + std::to_wstring(port + 1);
     wchar_t target[1024];
@@ -263,7 +271,13 @@ std::string RegistryView() {
 #endif
 }
 
-void CheckSettingsKey(Report& report, bool simulator) {
+// Whether part two leaves the key's length as a reason for vbInitCom to fail.
+struct SettingsOutcome {
+    bool keyUsable = false;  // the key exists and YKT_KEY has its 24 characters
+};
+
+SettingsOutcome CheckSettingsKey(Report& report, bool simulator) {
+    SettingsOutcome outcome;
     report.Heading("二、注册表中的设置");
     HKEY key = nullptr;
     // Read-only and without a view flag: the view the library reads.
@@ -271,37 +285,37 @@ void CheckSettingsKey(Report& report, bool simulator) {
     if (status == ERROR_FILE_NOT_FOUND) {
         report.Add(Verdict::Error, "设置位置",
                    RegistryView() + " 不存在：这台电脑还没有保存过读卡设置，读卡和扣款都会失败",
-                   "以管理员身份运行 ykt settings，填好设置后点“保存并退出”；或者从设置好的收银机导入（见部署说明）。");
-        return;
+                   "以管理员身份运行 ykt settings，点“修改”，填好设置，然后点“保存并退出”；或者从设置好的收银机导入（见部署说明）。");
+        for (const Finding& copy : CheckVirtualStore(nullptr)) report.Add(copy);
+        return outcome;
     }
     if (status != ERROR_SUCCESS) {
         report.Add(Verdict::Error, "设置位置",
                    RegistryView() + " 无法打开（Windows 错误 " + std::to_string(status) + "），读卡库读不到设置",
                    "在注册表编辑器中检查这个键的权限：所有用户都要能读取。");
-        return;
+        return outcome;
     }
     report.Add(Verdict::Ok, "设置位置", RegistryView());
     Surroundings surroundings;
     surroundings.simulator = simulator;
     surroundings.comPortExists = ComPortExists;
-    for (const Finding& finding : CheckSettings([&](const char* name) { return ReadValue(key, name); }, surroundings))
+    for (const Finding& finding : CheckSettings([&](const char* name) { return ReadValue(key, name); }, surroundings)) {
         report.Add(finding);
+        if (finding.subject == setting::kKey) {
+            const StoredValue stored = ReadValue(key, setting::kKey);
+            outcome.keyUsable =
+                stored.kind == StoredValue::Kind::String && Trim(stored.bytes).size() == kKeyTextLength;
+        }
+    }
+    for (const Finding& copy : CheckVirtualStore(key)) report.Add(copy);
     RegCloseKey(key);
+    return outcome;
 }
 
 // ---- the library ------------------------------------------------------------------
 
-std::string LoadFailure(DWORD error) {
-    switch (error) {
-        case ERROR_MOD_NOT_FOUND: return "它需要的 irdll.dll 或 BCIdll.dll 找不到";
-        case ERROR_BAD_EXE_FORMAT: return "文件的位数与 ykt.exe 不符，或文件已损坏";
-        case ERROR_PROC_NOT_FOUND: return "irdll.dll 或 BCIdll.dll 缺少读卡库需要的函数";
-        case ERROR_DLL_INIT_FAILED: return "读卡库初始化失败";
-        default: return "Windows 无法加载它";
-    }
-}
-
-void CheckLibrary(Report& report, const std::wstring& folder, TakeString take, const Files& files) {
+void CheckLibrary(Report& report, const std::wstring& folder, TakeString take, const Files& files,
+                  const SettingsOutcome& settings) {
     report.Heading("三、读卡库和读卡器");
     const std::wstring path = folder + kLibraryName;
     // Windows would refuse to load the library; Wine might load it anyway and
@@ -312,10 +326,7 @@ void CheckLibrary(Report& report, const std::wstring& folder, TakeString take, c
     }
     HMODULE module = LoadLibraryW(path.c_str());
     if (!module) {
-        const DWORD error = GetLastError();
-        report.Add(Verdict::Error, "Vb_Ykt.dll",
-                   "无法加载（Windows 错误 " + std::to_string(error) + "）：" + LoadFailure(error),
-                   "把读卡器厂商的 32 位 irdll.dll 和 BCIdll.dll 放到 Vb_Ykt.dll 所在的目录中。");
+        report.Add(LoadFailure(GetLastError()));
         return;
     }
     VbYktExports api{};
@@ -330,14 +341,7 @@ void CheckLibrary(Report& report, const std::wstring& folder, TakeString take, c
         report.Add(Verdict::Error, "vbYktExist", "结果 " + std::to_string(exist) + "，应为 0：这不是所需的读卡库",
                    "换成 Vb_Ykt 安装包中的 Vb_Ykt.dll。");
 
-    const int init = api.vbInitCom();
-    if (init == VB_YKT_OK)
-        report.Add(Verdict::Ok, "vbInitCom",
-                   "结果 0：读卡库用保存的设置打开并关闭了读卡器（读卡器是否应答，要读卡时才知道）");
-    else
-        report.Add(Verdict::Error, "vbInitCom",
-                   "结果 " + std::to_string(init) + "：读卡库没有打开读卡器：通信密码不是 24 位，或没有保存的设置",
-                   "按第二部分改正 YKT_KEY。");
+    report.Add(InitComResult(api.vbInitCom(), settings.keyUsable));
 
     char* number = nullptr;
     const int read = api.vbReadCardNo(&number);
@@ -351,7 +355,8 @@ void CheckLibrary(Report& report, const std::wstring& folder, TakeString take, c
     } else {
         report.Add(Verdict::Error, "vbReadCardNo",
                    "结果 " + std::to_string(read) + "：没有读到卡",
-                   "把一张卡平放在读卡器上再运行 ykt doctor。卡已放好仍读不到时：检查读卡器的电源和连线、"
+                   "把一张卡平放在读卡器上再运行 ykt doctor。卡已放好仍读不到时：关掉其他使用串口的程序（串口被占用时也是这样），"
+                   "检查读卡器的电源和连线、"
                    "YKT_PORT 是否是读卡器所接的串口、YKT_RATE 是否是读卡器的波特率、YKT_KEY 是否是读卡器的通信密码。");
     }
     FreeLibrary(module);
@@ -364,12 +369,77 @@ int Run(Print out, TakeString take) {
     Report report(out);
     out("ykt doctor：检查这台电脑上的读卡库、读卡器驱动、读卡设置和读卡器。\n");
     const Files files = CheckFiles(report, folder);
-    CheckSettingsKey(report, files.simulator);
-    CheckLibrary(report, folder, take, files);
+    const SettingsOutcome settings = CheckSettingsKey(report, files.simulator);
+    CheckLibrary(report, folder, take, files, settings);
     // The deduction journal: where, whether this user can append, unconfirmed deductions.
     report.Heading(cli::JournalHeading());
     for (const Finding& finding : cli::JournalFindings()) report.Add(finding);
     return report.Finish();
+}
+
+std::string SettingsLocation() { return RegistryView(); }
+
+// ---- ykt show ------------------------------------------------------------------
+
+namespace {
+
+std::string Shown(const StoredValue& value) {
+    if (value.kind == StoredValue::Kind::Missing) return "（未设置）";
+    if (value.kind == StoredValue::Kind::Other) return "（类型为 " + value.typeName + "，不是字符串，读卡库读不了它）";
+    return Visible(value.shown);
+}
+
+std::string PortShown(const StoredValue& value) {
+    const std::string shown = Shown(value);
+    if (value.kind != StoredValue::Kind::String) return shown;
+    const auto port = ParseInt32(Trim(value.bytes));
+    if (!port || !IsListedPort(*port) || Trim(value.bytes).find_first_not_of("0123456789") != std::string::npos)
+        return shown;
+    return shown + "（COM" + std::to_string(*port + 1) + "）";
+}
+
+std::string FlagShown(const StoredValue& value, const char* on, const char* off) {
+    const std::string shown = Shown(value);
+    if (value.kind != StoredValue::Kind::String) return shown;
+    return shown + (IsFlagOn(Trim(value.bytes)) ? on : off);
+}
+
+}  // namespace
+
+std::string StoredSetting(const char* name) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSettingsKeyPath, 0, KEY_READ, &key) != ERROR_SUCCESS) return "（未设置）";
+    const StoredValue value = ReadValue(key, name);
+    RegCloseKey(key);
+    return std::string(name) == setting::kPort ? PortShown(value) : Shown(value);
+}
+
+int Show(Print out, Print err) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSettingsKeyPath, 0, KEY_READ, &key) != ERROR_SUCCESS) {
+        err("注册表中没有保存的设置（" + RegistryView() + " 不存在或无法打开）。\n"
+            "请以管理员身份运行 ykt settings，点“修改”，填好设置，然后点“保存并退出”。\n");
+        return 1;
+    }
+    out(RegistryView() + "\n");
+    for (const char* name : setting::kAll) {
+        const StoredValue value = ReadValue(key, name);
+        const std::string n = name;
+        std::string shown;
+        if (n == setting::kDbPass)
+            shown = value.kind == StoredValue::Kind::String ? cli::MaskPassword(value.bytes) : Shown(value);
+        else if (n == setting::kPort)
+            shown = PortShown(value);
+        else if (n == setting::kCodeOrNo)
+            shown = FlagShown(value, "（读取卡序号，10 位）", "（读取卡编号，9 位）");
+        else if (n == setting::kAuto || n == setting::kDbStatus)
+            shown = FlagShown(value, "（是）", "（否）");
+        else
+            shown = Shown(value);
+        out("  " + n + std::string(n.size() < 13 ? 13 - n.size() : 1, ' ') + DialogLabel(name) + "：" + shown + "\n");
+    }
+    RegCloseKey(key);
+    return 0;
 }
 
 std::string SimulatorWarning() {

@@ -16,6 +16,19 @@ using TakeString = std::string (*)(char* hostString);
 // Exit status 0 when no check found an error (warnings allowed), else 1.
 int Run(Print out, TakeString take);
 
+// ykt show: the twelve stored values as the doctor reads them, each under
+// the settings dialog's label, the database password masked. 1 when there is
+// no settings key.
+int Show(Print out, Print err);
+
+// One stored value for printing: as stored, "（未设置）", or its type when it
+// is not a string.
+std::string StoredSetting(const char* name);
+
+// Where the library's settings are, for messages: the key and, on 64-bit
+// Windows, the view.
+std::string SettingsLocation();
+
 // A warning naming the simulator DLLs when the irdll.dll or BCIdll.dll that
 // ykt uses (the one loaded, else the one Windows would find) is the
 // simulator; empty text otherwise.

@@ -1,6 +1,8 @@
 #include "DoctorChecks.h"
 
 #include <algorithm>
+#include <string>
+#include <utility>
 
 #include "CommandLine.h"
 #include "SimMarker.h"
@@ -15,9 +17,32 @@ namespace ykt::doctor {
 
 namespace {
 
-const char* const kInDialog = "以管理员身份运行 ykt settings，点“修改”，改正后点“保存并退出”。";
+// What a person does in the settings dialog, in the order they do it: open
+// it as administrator, "修改", the one step for this value, then save.
+std::string InDialog(const std::string& step) {
+    return "以管理员身份运行 ykt settings，点“修改”，" + step + "，然后点“保存并退出”。";
+}
+
+// The step in the dialog that sets a value, by its registry name.
+std::string DialogStep(const char* name) {
+    const std::string n = name;
+    const std::string label = std::string("“") + DialogLabel(name) + "”";
+    if (n == setting::kPort) return "在" + label + "中选择读卡器所接的串口";
+    if (n == setting::kRate) return "在" + label + "中选择读卡器的波特率（见读卡器的说明书）";
+    if (n == setting::kSector) return "在" + label + "中填写一卡通系统所用的扇区号";
+    if (n == setting::kKey) return "在" + label + "中输入读卡器的 24 位通信密码（由一卡通系统的供应商提供）";
+    if (n == setting::kStepSec) return "在" + label + "中填写毫秒数（不小于 1000）";
+    if (n == setting::kAuto || n == setting::kDbStatus) return "按需要勾选或不勾选" + label;
+    if (n == setting::kCodeOrNo) return "选择“读取卡序号”或“读取卡编号”（与收银程序和一卡通系统使用的卡号一致）";
+    if (n == setting::kDbPass) return "勾选“读取一卡通卡的状态”，在" + label + "中重新输入数据库密码（密码以加扰形式保存）";
+    return "勾选“读取一卡通卡的状态”，填写一卡通系统的数据库服务器、数据库名、用户和密码（或者不勾选，不查询卡状态）";
+}
+
+// A value of another type: the dialog's load stops at it and shows the
+// laid-out defaults, so a save from there overwrites every setting.
 const char* const kDeleteValue =
-    "它不是字符串，设置窗口也改不了它：在注册表编辑器中删除这个值，再以管理员身份运行 ykt settings 保存设置。";
+    "在注册表编辑器中删除这个值，再以管理员身份运行 ykt settings：有这样的值时设置窗口显示的是默认值，"
+    "所以要点“修改”，把每一项都按这台收银机重新填好，然后点“保存并退出”。";
 
 // The rates the settings dialog offers.
 const char* const kRates[] = {"600", "1200", "2400", "4800", "9600", "14400", "19200", "38400", "57600"};
@@ -33,6 +58,8 @@ std::string Quoted(const std::string& text) { return "“" + text + "”"; }
 class Judgement {
 public:
     explicit Judgement(const char* name) : name_(name) {}
+
+    const char* name() const { return name_; }
 
     void Ok(const std::string& note) { Note(Verdict::Ok, note, ""); }
     // A remark on how the value is stored, shown after what it means.
@@ -100,7 +127,7 @@ private:
     // operations make of a missing or unreadable value.
     bool Readable(Judgement& j, const StoredValue& v, const std::string& libraryReads) {
         if (v.kind == StoredValue::Kind::Missing) {
-            j.Fail("未设置" + (libraryReads.empty() ? "" : "；" + libraryReads), kInDialog);
+            j.Fail("未设置" + (libraryReads.empty() ? "" : "；" + libraryReads), InDialog(DialogStep(j.name())));
             return false;
         }
         if (v.kind == StoredValue::Kind::Other) {
@@ -136,10 +163,10 @@ private:
             if (!AllDigits(t) || !parsed) {
                 j.Fail((t == "-1" ? std::string("没有选择串口") : "应为 0 到 9 的数字（0 表示 COM1，9 表示 COM10）") +
                            "；" + usedText,
-                       std::string(kInDialog) + "在“通信COM端口”中选择读卡器所接的串口。");
+                       InDialog(DialogStep(setting::kPort)));
             } else if (*parsed >= kPortCount) {
                 j.Fail("超出 0 到 9（COM1 到 COM10）；" + usedText + "，设置窗口不能显示它",
-                       std::string(kInDialog) + "在“通信COM端口”中选择读卡器所接的串口。");
+                       InDialog(DialogStep(setting::kPort)));
             } else {
                 const std::string com = "COM" + std::to_string(*parsed + 1);
                 if (surroundings_.comPortExists && surroundings_.comPortExists(*parsed))
@@ -170,7 +197,7 @@ private:
                 j.Ok("波特率 " + std::to_string(used));
             else
                 j.Fail("不是可选的波特率（" + rates + "）之一；读卡库会用 " + std::to_string(used),
-                       std::string(kInDialog) + "在“通讯波特率”中选择读卡器的波特率（见读卡器的说明书）。");
+                       InDialog(DialogStep(setting::kRate)));
         }
         Add(j, v);
     }
@@ -182,8 +209,7 @@ private:
         if (Readable(j, v, interval ? "" : "读卡库会用 0 号扇区")) {
             const std::string t = Trim(v.bytes);
             const auto parsed = ParseInt32(t);
-            const std::string advice =
-                std::string(kInDialog) + (interval ? "在“自动查询方式时的查询间隔”中填写毫秒数（不小于 1000）。" : "在“扇区号”中填写一卡通系统所用的扇区号。");
+            const std::string advice = InDialog(DialogStep(name));
             if (t.empty())
                 j.Fail(std::string("为空") + (interval ? "" : "；读卡库会用 0 号扇区"), advice);
             else if (!AllDigits(t) || !parsed)
@@ -201,7 +227,7 @@ private:
         const StoredValue v = read_(setting::kKey);
         Judgement j(setting::kKey);
         const std::string fails = "读卡库不打开读卡器，读卡和扣款都会失败（结果 1）";
-        const std::string advice = std::string(kInDialog) + "输入读卡器的 24 位通信密码（由一卡通系统的供应商提供）。";
+        const std::string advice = InDialog(DialogStep(setting::kKey));
         if (Readable(j, v, fails)) {
             const std::string t = Trim(v.bytes);
             const auto bad = std::find_if(t.begin(), t.end(), [](char c) {
@@ -217,8 +243,12 @@ private:
                            "；读卡库按自己的规则换算，得到的密码读卡器不会接受",
                        advice);
             } else if (lower) {
-                j.Warn("含有小写字母；读卡库不把小写字母当作十六进制数字（例如 a 按 42 计），交给读卡器的密码与大写时不同，读卡多半会失败",
-                       std::string(kInDialog) + "删掉通信密码，用大写字母重新输入。");
+                // The reader was given the key in capitals by whoever set it
+                // up; the library's own conversion of a lower-case letter
+                // hands it other bytes, which it refuses.
+                j.Fail("含有小写字母；读卡库不把小写字母当作十六进制数字（例如 a 按 42 计），交给读卡器的密码与大写时不同，"
+                       "读卡器不接受，读卡和扣款都会失败",
+                       InDialog("在“通信密码”中删掉原来的密码，用大写字母重新输入"));
             } else {
                 j.Ok("24 位十六进制数字");
             }
@@ -236,7 +266,7 @@ private:
             else if (t == "0")
                 j.Ok(off);
             else
-                j.Warn("不是 1 或 0；按“" + std::string(otherwise) + "”处理", kInDialog);
+                j.Warn("不是 1 或 0；按“" + std::string(otherwise) + "”处理", InDialog(DialogStep(name)));
         }
         Add(j, v);
     }
@@ -246,8 +276,7 @@ private:
     void DatabaseText(const char* name) {
         const StoredValue v = read_(name);
         Judgement j(name);
-        const std::string fillIn =
-            std::string(kInDialog) + "勾选“读取一卡通卡的状态”后填写一卡通系统的数据库服务器、数据库名、用户和密码，或者取消勾选。";
+        const std::string fillIn = InDialog(DialogStep(name));
         if (v.kind == StoredValue::Kind::Other) {
             Readable(j, v, "读卡库每次读卡号都读取它，读卡会失败（结果 1）");
         } else if (v.kind == StoredValue::Kind::Missing) {
@@ -269,8 +298,7 @@ private:
     void Password() {
         const StoredValue v = read_(setting::kDbPass);
         Judgement j(setting::kDbPass);
-        const std::string retype =
-            std::string(kInDialog) + "勾选“读取一卡通卡的状态”，重新输入数据库密码并保存（密码以加扰形式保存）。";
+        const std::string retype = InDialog(DialogStep(setting::kDbPass));
         if (v.kind == StoredValue::Kind::Other) {
             Readable(j, v, "读卡库每次读卡号都读取它，读卡会失败（结果 1）");
         } else if (v.kind == StoredValue::Kind::Missing) {
@@ -409,6 +437,121 @@ Finding CheckDll(const DllFile& file, const DllExpectation& expected) {
 std::vector<Finding> CheckSettings(const std::function<StoredValue(const char* name)>& read,
                                    const Surroundings& surroundings) {
     return SettingsCheck(read, surroundings).Run();
+}
+
+const char* DialogLabel(const char* name) {
+    static const std::pair<const char*, const char*> kLabels[] = {
+        {setting::kPort, "通信COM端口"},
+        {setting::kRate, "通讯波特率"},
+        {setting::kSector, "扇区号"},
+        {setting::kKey, "通信密码"},
+        {setting::kAuto, "自动查询读卡器"},
+        {setting::kStepSec, "自动查询方式时的查询间隔"},
+        {setting::kDbStatus, "读取一卡通卡的状态"},
+        {setting::kDbIpAddr, "一卡通服务器IP地址或计算机名"},
+        {setting::kDbName, "数据库名称"},
+        {setting::kDbUser, "数据库用户"},
+        {setting::kDbPass, "数据库密码"},
+        {setting::kCodeOrNo, "读取卡序号 / 读取卡编号"},
+    };
+    for (const auto& [key, label] : kLabels)
+        if (std::string(key) == name) return label;
+    return name;
+}
+
+std::string VirtualStorePath(bool wow64) {
+    return std::string("VirtualStore\\MACHINE\\") + (wow64 ? "SOFTWARE\\WOW6432Node\\Velbrook\\Lib" : kSettingsKeyPath);
+}
+
+Finding CompareVirtualCopy(const VirtualCopy& copy, const std::function<StoredValue(const char* name)>& readCopy,
+                           const std::function<StoredValue(const char* name)>& readReal) {
+    auto shown = [](const char* name, const StoredValue& v) -> std::string {
+        if (v.kind == StoredValue::Kind::Missing) return "未设置";
+        if (v.kind == StoredValue::Kind::Other) return "类型 " + v.typeName;
+        if (std::string(name) == setting::kDbPass) return v.bytes.empty() ? "\"\"" : "\"******\"";
+        return "\"" + Visible(v.shown) + "\"";
+    };
+    std::string differences;
+    for (const char* name : setting::kAll) {
+        const StoredValue mine = readCopy(name);
+        // A value the copy lacks is read from the real key.
+        if (mine.kind == StoredValue::Kind::Missing) continue;
+        const StoredValue real = readReal(name);
+        if (mine.kind == real.kind && mine.typeName == real.typeName && mine.bytes == real.bytes) continue;
+        differences += (differences.empty() ? "" : "、") + std::string(name) + "（副本 " + shown(name, mine) +
+                       "，HKEY_LOCAL_MACHINE 中 " + shown(name, real) + "）";
+    }
+    Finding finding;
+    finding.verdict = Verdict::Warning;
+    finding.subject = "VirtualStore 副本";
+    const std::string reads = copy.owner + "运行的收银程序（没有清单的 32 位程序，例如用 Delphi 7 编写的）读的是副本中的值，"
+                              "其他用户、服务和 ykt 读的是 HKEY_LOCAL_MACHINE 中的值";
+    if (!differences.empty())
+        finding.text = copy.where + "：与 HKEY_LOCAL_MACHINE 中的设置不同：" + differences + "。" + reads;
+    else
+        finding.text = copy.where + "：与 HKEY_LOCAL_MACHINE 中的设置相同，现在没有影响；但" + copy.owner +
+                       "在收银程序中保存设置时，仍会保存到副本中，而不是 HKEY_LOCAL_MACHINE";
+    finding.advice = std::string(differences.empty() ? "" : "先确定哪一份是对的，以管理员身份用 ykt settings 保存正确的设置；") +
+                     "删除副本：reg delete \"" + copy.where + "\" /f" +
+                     (copy.currentUser ? "" : "（以管理员身份运行）") +
+                     "；要让收银程序的设置窗口以后直接保存到 HKEY_LOCAL_MACHINE，以管理员身份运行 ykt setup --users-may-save"
+                     "（见部署说明“设置改了但不起作用”）。";
+    return finding;
+}
+
+Finding LoadFailure(unsigned long error) {
+    Finding finding;
+    finding.verdict = Verdict::Error;
+    finding.subject = "Vb_Ykt.dll";
+    std::string why;
+    // The three files themselves passed part one, so the fault lies in what
+    // the vendor libraries need in turn, or in their start-up code.
+    switch (error) {
+        case 126:  // ERROR_MOD_NOT_FOUND
+            why = "三个文件都在，缺的是 irdll.dll 或 BCIdll.dll 自己还需要的某个 DLL（读卡器厂商的其他文件或运行库）";
+            finding.advice = "向读卡器厂商问清 irdll.dll 和 BCIdll.dll 还需要哪些文件，把它们放到收银程序的目录中，"
+                             "或者安装厂商的完整驱动程序。";
+            break;
+        case 193:  // ERROR_BAD_EXE_FORMAT
+            why = "三个文件的位数都对，是 irdll.dll 或 BCIdll.dll 需要的某个 DLL 位数与 ykt.exe 不符（收银机上要 32 位的）或已损坏";
+            finding.advice = "向读卡器厂商索取 32 位的完整驱动程序，连同它需要的所有文件一起替换。";
+            break;
+        case 1114:  // ERROR_DLL_INIT_FAILED
+            why = "某个 DLL 的初始化（DllMain）失败了：多半是 irdll.dll 或 BCIdll.dll（或它们需要的 DLL）"
+                  "启动时缺少厂商驱动、配置文件或设备";
+            finding.advice = "按读卡器厂商的说明安装完整的驱动程序；仍然不行时，把这份检查结果发给厂商。";
+            break;
+        case 127:  // ERROR_PROC_NOT_FOUND
+            why = "irdll.dll 或 BCIdll.dll 需要的某个 DLL 缺少它要的函数，版本不对";
+            finding.advice = "向读卡器厂商索取配套的完整驱动程序，连同它需要的所有文件一起替换。";
+            break;
+        default:
+            why = "Windows 无法加载它";
+            finding.advice = "确认 Vb_Ykt.dll 来自 Vb_Ykt 安装包，irdll.dll 和 BCIdll.dll 来自读卡器厂商的 32 位驱动。";
+    }
+    finding.text = "无法加载（Windows 错误 " + std::to_string(error) + "）：" + why;
+    return finding;
+}
+
+Finding InitComResult(int result, bool keyUsable) {
+    Finding finding;
+    finding.subject = "vbInitCom";
+    finding.text = "结果 " + std::to_string(result) + "：";
+    if (result == 0) {
+        finding.text += "读卡库用保存的设置打开并关闭了读卡器（读卡器是否应答，要读卡时才知道）";
+    } else if (!keyUsable) {
+        finding.verdict = Verdict::Error;
+        finding.text += "读卡库没有打开读卡器：没有保存的设置，或通信密码不是 24 位";
+        finding.advice = "按第二部分改正 YKT_KEY。";
+    } else {
+        // The key has its 24 characters: the failure came from inside
+        // irdll.dll, while it opened or closed the reader.
+        finding.verdict = Verdict::Error;
+        finding.text += "通信密码是 24 位，但 irdll.dll 在打开或关闭读卡器（WT_init、WT_exit）时出了错";
+        finding.advice = "关掉其他可能占用这个串口的程序，检查读卡器的电源和连线；仍然不行时，"
+                         "换用读卡器厂商与这台读卡器配套的 irdll.dll，或把这份检查结果发给厂商。";
+    }
+    return finding;
 }
 
 std::string Visible(const std::string& utf8) {

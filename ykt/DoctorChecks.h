@@ -77,6 +77,41 @@ struct Surroundings {
 std::vector<Finding> CheckSettings(const std::function<StoredValue(const char* name)>& read,
                                    const Surroundings& surroundings);
 
+// The settings dialog's label of a value, by its registry name
+// ("YKT_PORT" -> "通信COM端口"); the radio buttons' pair for YKT_CODEORNO.
+const char* DialogLabel(const char* name);
+
+// ---- VirtualStore copies of the settings key -------------------------------------
+// A program without a manifest (a Delphi 7 till, say) that may not write
+// HKEY_LOCAL_MACHINE has its writes redirected, on Vista and later, to a copy
+// in the user's VirtualStore, and from then on reads that copy's values.
+
+// The copy's path below a user's classes root (HKCU\Software\Classes):
+// the 32-bit view's key on 64-bit Windows.
+std::string VirtualStorePath(bool wow64);
+
+struct VirtualCopy {
+    std::string where;          // the copy's key, UTF-8, as reg.exe names it
+    std::string owner;          // whose it is, for the technician
+    bool currentUser = false;   // the user running ykt
+};
+
+// One finding per copy: the values that differ from the real key (the copy's
+// values are what that user's till reads), or that it matches; what to do.
+Finding CompareVirtualCopy(const VirtualCopy& copy, const std::function<StoredValue(const char* name)>& readCopy,
+                           const std::function<StoredValue(const char* name)>& readReal);
+
+// ---- the library, loaded as a host loads it -----------------------------------
+// These come after part one found Vb_Ykt.dll, irdll.dll and BCIdll.dll beside
+// ykt.exe, each of ykt.exe's machine and exporting what is needed.
+
+// LoadLibrary of Vb_Ykt.dll failed with this Windows error.
+Finding LoadFailure(unsigned long error);
+
+// vbInitCom's result. `keyUsable`: part two found the settings key and a
+// stored YKT_KEY of 24 characters, so a failure is not the key's length.
+Finding InitComResult(int result, bool keyUsable);
+
 // Control characters of a stored text made visible (\t, \r, \n, \xNN).
 std::string Visible(const std::string& utf8);
 

@@ -14,6 +14,8 @@
 #include "CommandLine.h"
 #include "Doctor.h"
 #include "JournalCommand.h"
+#include "Setup.h"
+#include "Verify.h"
 #include "Vb_Ykt.h"
 #include "core/settings/SettingsRules.h"
 #include "core/settings/SettingsStore.h"
@@ -40,6 +42,14 @@ void Write(DWORD which, const std::string& utf8) {
         const std::wstring wide = Wide(utf8, CP_UTF8);
         WriteConsoleW(handle, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
     } else {
+        // Notepad on XP and `type` read a UTF-8 file without a byte-order
+        // mark as GBK. A file gets one at its start; pipes, and a file being
+        // appended to, do not.
+        if (GetFileType(handle) == FILE_TYPE_DISK) {
+            LONG high = 0;
+            if (SetFilePointer(handle, 0, &high, FILE_CURRENT) == 0 && high == 0)
+                WriteFile(handle, "\xEF\xBB\xBF", 3, &written, nullptr);
+        }
         WriteFile(handle, utf8.data(), static_cast<DWORD>(utf8.size()), &written, nullptr);
     }
 }
@@ -96,96 +106,14 @@ std::string TakeHostString(char* text) {
 
 std::string Code(int result) { return "（结果 " + std::to_string(result) + "）"; }
 
-// ---- the settings, read directly --------------------------------------------
-
-namespace setting = ykt::setting;
-
-struct Settings {
-    bool keyExists = false;
-    HKEY key = nullptr;
-
-    Settings() {
-        keyExists = RegOpenKeyExA(HKEY_LOCAL_MACHINE, ykt::kSettingsKeyPath, 0, KEY_READ, &key) == ERROR_SUCCESS;
-    }
-    ~Settings() {
-        if (key) RegCloseKey(key);
-    }
-    Settings(const Settings&) = delete;
-    Settings& operator=(const Settings&) = delete;
-
-    // The stored text as UTF-8; nothing when the value is missing or not a string.
-    std::optional<std::string> Get(const char* setting) const {
-        if (!keyExists) return std::nullopt;
-        const std::wstring name = Wide(setting, CP_ACP);
-        wchar_t buffer[1024];
-        DWORD size = sizeof buffer - sizeof(wchar_t), type = 0;
-        if (RegQueryValueExW(key, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size) != ERROR_SUCCESS ||
-            (type != REG_SZ && type != REG_EXPAND_SZ))
-            return std::nullopt;
-        std::wstring text(buffer, size / sizeof(wchar_t));
-        while (!text.empty() && text.back() == L'\0') text.pop_back();
-        return Utf8(text);
-    }
-};
-
-std::string PortText(const std::string& stored) {
-    const std::string t = ykt::Trim(stored);
-    if (t.empty() || t.size() > 2 || t.find_first_not_of("0123456789") != std::string::npos) return t;
-    return t + "（COM" + std::to_string(*ykt::ParseInt32(t) + 1) + "）";
-}
-
-std::string YesNo(const std::string& stored) { return stored + (ykt::Trim(stored) == "1" ? "（是）" : "（否）"); }
-
-int Show() {
-    Settings settings;
-    if (!settings.keyExists) {
-        Err("注册表中没有保存的设置（HKEY_LOCAL_MACHINE\\SOFTWARE\\Velbrook\\Lib 不存在）。\n"
-            "请先用 ykt settings 打开参数设置窗口保存设置。\n");
-        return kExitFailed;
-    }
-    struct Row {
-        const char* name;
-        const char* label;
-        std::string (*show)(const std::string&);
-    };
-    static const Row rows[] = {
-        {setting::kPort, "串口", PortText},
-        {setting::kRate, "波特率", nullptr},
-        {setting::kSector, "扇区号", nullptr},
-        {setting::kKey, "通信密码", nullptr},
-        {setting::kCodeOrNo, "卡号类型",
-         [](const std::string& s) { return s + (ykt::Trim(s) == "1" ? "（卡序号，10 位）" : "（卡编号，9 位）"); }},
-        {setting::kAuto, "自动读卡", YesNo},
-        {setting::kStepSec, "读卡间隔（毫秒）", nullptr},
-        {setting::kDbStatus, "检查卡状态", YesNo},
-        {setting::kDbIpAddr, "数据库服务器", nullptr},
-        {setting::kDbName, "数据库名", nullptr},
-        {setting::kDbUser, "数据库用户", nullptr},
-        {setting::kDbPass, "数据库密码", [](const std::string& s) { return MaskPassword(s); }},
-    };
-    Out("HKEY_LOCAL_MACHINE\\SOFTWARE\\Velbrook\\Lib\n");
-    for (const Row& row : rows) {
-        const auto value = settings.Get(row.name);
-        const bool password = std::string_view(row.name) == setting::kDbPass;
-        const std::string shown = !value       ? (password ? MaskPassword("") : "（未设置）")
-                                  : row.show ? row.show(*value)
-                                             : *value;
-        Out("  " + std::string(row.name) + std::string(13 - std::strlen(row.name), ' ') + row.label + "：" +
-            shown + "\n");
-    }
-    return kExitOk;
-}
-
 // ---- the commands -----------------------------------------------------------
 
 int Probe(const Exports& api) {
     const int exist = api.vbYktExist();
     Out("读卡库已加载：vbYktExist" + Code(exist) + "\n");
-    Settings settings;
-    const auto port = settings.Get(setting::kPort), rate = settings.Get(setting::kRate),
-               sector = settings.Get(setting::kSector);
-    Out("保存的设置：串口 " + (port ? PortText(*port) : "（未设置）") + "，波特率 " + rate.value_or("（未设置）") +
-        "，扇区号 " + sector.value_or("（未设置）") + "\n");
+    using ykt::doctor::StoredSetting;
+    Out("保存的设置：串口 " + StoredSetting(ykt::setting::kPort) + "，波特率 " + StoredSetting(ykt::setting::kRate) +
+        "，扇区号 " + StoredSetting(ykt::setting::kSector) + "\n");
     const int init = api.vbInitCom();
     if (init == 0)
         Out("已按保存的设置打开并关闭读卡器：vbInitCom" + Code(init) +
@@ -219,8 +147,11 @@ int Deduct(const Exports& api, const Command& command) {
     vb_ykt_release(balance);
     const std::string amount = FormatHundredths(command.amount) + " 元";
     if (result != 0) {
-        Out("扣款失败，卡上未扣款：卡号 " + command.cardNumber + "，金额 " + amount + Code(result) + "\n" +
-            "（读卡器上没有这张卡、卡号不符、余额不足或读卡器未应答。）\n");
+        // A failure may come after the reader took the money (a fault on the
+        // way back): the card's balance is not known.
+        Out("扣款未确认成功：卡号 " + command.cardNumber + "，金额 " + amount + Code(result) + "\n" +
+            "（多半是读卡器上没有这张卡、卡号不符、余额不足或读卡器未应答，卡上没有扣款；但读卡器在扣款途中出错时，"
+            "卡上也可能已经扣了。再扣之前，先在一卡通系统中查这张卡的消费记录。）\n");
         return kExitFailed;
     }
     Out("扣款成功：卡号 " + command.cardNumber + "，金额 " + amount + Code(result) + "\n");
@@ -322,9 +253,11 @@ int main() {
     if (command->action == Action::Doctor) return ykt::doctor::Run(Out, TakeHostString);
     if (command->action == Action::Journal)
         return ShowJournal(Out, Err, command->year, command->month, command->unconfirmedOnly);
+    if (command->action == Action::Verify) return ykt::verify::Run(Out, Err);
+    if (command->action == Action::Setup) return ykt::setup::Run(Out, Err, command->usersMaySave);
     if (command->action == Action::Show) {
         Out(ykt::doctor::SimulatorWarning());
-        return Show();
+        return ykt::doctor::Show(Out, Err);
     }
     Library library;
     if (!library.loaded()) return kExitFailed;

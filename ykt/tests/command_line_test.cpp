@@ -28,6 +28,8 @@ TEST(YktCommandLine, ValidLines) {
         {{"settings", "--close-after", "3000"}, Action::Settings, false, "", 0, 3000},
         {{"show"}, Action::Show, false, "", 0, -1},
         {{"doctor"}, Action::Doctor, false, "", 0, -1},
+        {{"verify"}, Action::Verify, false, "", 0, -1},
+        {{"setup"}, Action::Setup, false, "", 0, -1},
         {{"--help"}, Action::Help, false, "", 0, -1},
         {{"-h"}, Action::Help, false, "", 0, -1},
         {{"deduct", "--help"}, Action::Help, false, "", 0, -1},
@@ -41,7 +43,13 @@ TEST(YktCommandLine, ValidLines) {
         EXPECT_EQ(command->cardNumber, c.card) << c.args[0];
         EXPECT_EQ(command->amount, c.amount) << c.args[0];
         EXPECT_EQ(command->closeAfterMs, c.closeAfter) << c.args[0];
+        EXPECT_FALSE(command->usersMaySave) << c.args[0];
     }
+    std::string error;
+    const auto setup = Parse({"setup", "--users-may-save"}, error);
+    ASSERT_TRUE(setup) << error;
+    EXPECT_EQ(setup->action, Action::Setup);
+    EXPECT_TRUE(setup->usersMaySave);
 }
 
 TEST(YktCommandLine, UsageErrorsSayWhatIsWrong) {
@@ -53,6 +61,10 @@ TEST(YktCommandLine, UsageErrorsSayWhatIsWrong) {
         {{"show", "all"}, "参数过多"},
         {{"doctor", "--all"}, "参数过多：--all"},
         {{"read", "--loud"}, "未知选项：--loud"},
+        {{"setup", "--users"}, "未知选项：--users"},
+        {{"setup", "--users-may-save", "--users-may-save"}, "--users-may-save"},
+        {{"setup", "all"}, "参数过多：all"},
+        {{"verify", "Vb_Ykt.dll"}, "参数过多：Vb_Ykt.dll"},
         {{"read", "--beep", "--beep"}, "--beep"},
         {{"read", "12"}, "参数过多：12"},
         {{"deduct"}, "缺少卡号和金额"},

@@ -7,6 +7,7 @@
 
 #include <functional>
 
+#include "DoctorChecks.h"
 #include "HostLib.h"
 #include "SimCard.h"
 #include "TillSupport.h"
@@ -87,6 +88,10 @@ TEST_F(YktDoctor, EachSettingIsJudged) {
         {"key with a G", [] { SetSetting("YKT_KEY", "5A3C96E1B74D2F08C5A17E3G"); }, 1,
          "[错误] YKT_KEY = \"5A3C96E1B74D2F08C5A17E3G\"：含有不是十六进制数字的字符“G”"},
         {"key missing", [] { DeleteSetting("YKT_KEY"); }, 1, "[错误] YKT_KEY：未设置"},
+        // The library converts lower-case letters by its own rule, so the
+        // reader refuses the key and the read fails.
+        {"key in lower case", [] { SetSetting("YKT_KEY", "5a3c96e1b74d2f08c5a17e39"); }, 1,
+         "[错误] YKT_KEY = \"5a3c96e1b74d2f08c5a17e39\"：含有小写字母"},
         {"key as binary", [] { SetRawSetting("YKT_KEY", REG_BINARY, "5A3C"); }, 1, "[错误] YKT_KEY：类型为 REG_BINARY"},
         {"interval below 1000", [] { SetSetting("YKT_STEPSEC", "999"); }, 1,
          "[错误] YKT_STEPSEC = \"999\"：小于 1000 毫秒"},
@@ -127,10 +132,6 @@ TEST_F(YktDoctor, EachSettingIsJudged) {
          0, "[警告] YKT_DBIPADDR = \"\"：为空"},
         {"rate as an expandable string", [] { SetRawSetting("YKT_RATE", REG_EXPAND_SZ, std::string("9600", 5)); }, 0,
          "[警告] YKT_RATE = \"9600\"：波特率 9600；类型为 REG_EXPAND_SZ"},
-        // A lower-case key is only a warning, but the library converts it by
-        // its own rule, so the reader refuses it and the read fails.
-        {"key in lower case", [] { SetSetting("YKT_KEY", "5a3c96e1b74d2f08c5a17e39"); }, 1,
-         "[警告] YKT_KEY = \"5a3c96e1b74d2f08c5a17e39\"：含有小写字母"},
     };
     for (const Case& c : cases) {
         Reset();
@@ -140,6 +141,16 @@ TEST_F(YktDoctor, EachSettingIsJudged) {
         EXPECT_TRUE(Has(run.out, c.line)) << c.what << ": no line " << c.line << "\n" << run.out;
         if (c.exitCode == 0) {
             EXPECT_FALSE(Has(run.out, "[错误]")) << c.what << "\n" << run.out;
+        }
+        // Advice that sends the technician to the dialog says it in the
+        // order it is done: "修改", then this value's step, then the save.
+        for (std::size_t at = run.out.find("处理："); at != std::string::npos; at = run.out.find("处理：", at + 1)) {
+            const std::string advice = run.out.substr(at, run.out.find('\n', at) - at);
+            const std::size_t modify = advice.find("点“修改”，"), save = advice.find("然后点“保存并退出”");
+            if (advice.find("保存并退出") == std::string::npos) continue;
+            EXPECT_TRUE(modify != std::string::npos && save != std::string::npos &&
+                        save > modify + std::string("点“修改”，").size())
+                << c.what << ": " << advice;
         }
         // The stored password never shows.
         EXPECT_FALSE(Has(run.out, "34O3") || Has(run.out, "340334043407")) << c.what << "\n" << run.out;
@@ -164,6 +175,50 @@ TEST_F(YktDoctor, ReaderResultsInWords) {
             EXPECT_EQ(run.exitCode, 0u) << run.out;
             EXPECT_TRUE(Has(run.out, "[警告] vbReadCardNo：结果 -1：读到卡号 000000012")) << run.out;
         }
+    }
+}
+
+// What part three makes of a failed load and of vbInitCom: by then part one
+// found all three DLLs and part two judged the key.
+TEST(YktDoctorLibrary, LoadFailuresAndInitComInWords) {
+    struct LoadCase {
+        unsigned long error;
+        const char* says;
+    };
+    const LoadCase loads[] = {
+        {126, "irdll.dll 或 BCIdll.dll 自己还需要的某个 DLL"},
+        {193, "irdll.dll 或 BCIdll.dll 需要的某个 DLL 位数与 ykt.exe 不符"},
+        {1114, "初始化（DllMain）失败"},
+        {127, "缺少它要的函数"},
+        {5, "Windows 无法加载它"},
+    };
+    for (const LoadCase& c : loads) {
+        const doctor::Finding f = doctor::LoadFailure(c.error);
+        EXPECT_EQ(f.verdict, doctor::Verdict::Error) << c.error;
+        EXPECT_TRUE(Has(f.text, "Windows 错误 " + std::to_string(c.error)) && Has(f.text, c.says))
+            << c.error << ": " << f.text;
+        EXPECT_FALSE(Has(f.text, "找不到")) << c.error << ": the files were found: " << f.text;
+        EXPECT_FALSE(f.advice.empty()) << c.error;
+    }
+
+    struct InitCase {
+        int result;
+        bool keyUsable;
+        doctor::Verdict verdict;
+        const char* says;
+        bool sendsToKey;
+    };
+    const InitCase inits[] = {
+        {0, true, doctor::Verdict::Ok, "打开并关闭了读卡器", false},
+        {1, false, doctor::Verdict::Error, "通信密码不是 24 位", true},
+        // A sound key: the fault is inside irdll.dll, the key is no lead.
+        {1, true, doctor::Verdict::Error, "irdll.dll 在打开或关闭读卡器", false},
+    };
+    for (const InitCase& c : inits) {
+        const doctor::Finding f = doctor::InitComResult(c.result, c.keyUsable);
+        EXPECT_EQ(f.verdict, c.verdict) << c.result << "/" << c.keyUsable << ": " << f.text;
+        EXPECT_TRUE(Has(f.text, c.says)) << c.result << "/" << c.keyUsable << ": " << f.text;
+        EXPECT_EQ(Has(f.advice, "YKT_KEY"), c.sendsToKey) << c.result << "/" << c.keyUsable << ": " << f.advice;
     }
 }
 

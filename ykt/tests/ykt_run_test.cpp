@@ -102,8 +102,8 @@ TEST_F(YktTill, ResultsBecomeExitStatuses) {
          "余额：97.50 元（卡片计数 1）"},
         {"deduct by serial number", "YKT_CODEORNO=1", nullptr, nullptr, {"deduct", "3052741689", "10000"}, 0,
          "余额：0.00 元"},
-        {"deduct another card", nullptr, nullptr, nullptr, {"deduct", "13", "250"}, 1, "扣款失败"},
-        {"deduct above balance", nullptr, nullptr, nullptr, {"deduct", "12", "10001"}, 1, "扣款失败"},
+        {"deduct another card", nullptr, nullptr, nullptr, {"deduct", "13", "250"}, 1, "扣款未确认成功"},
+        {"deduct above balance", nullptr, nullptr, nullptr, {"deduct", "12", "10001"}, 1, "扣款未确认成功"},
     };
     for (const Session& s : sessions) {
         Reset();
@@ -133,17 +133,36 @@ TEST_F(YktTill, DeductionReachesTheCardAndTheNextRead) {
 TEST_F(YktTill, ShowPrintsTheStoreWithoutThePassword) {
     SetSetting("YKT_DBPASS", "00490050");
     SetSetting("YKT_DBIPADDR", Gbk("收费服务器"));
+    // Longer than any fixed buffer, and a value of another type: both shown for what they are.
+    const std::string longName(3000, 'n');
+    SetSetting("YKT_DBNAME", longName);
+    ykt::test::SetRawSetting("YKT_SECTOR", REG_DWORD, std::string("\x07\x00\x00\x00", 4));
     const RunResult run = Ykt({"show"});
     EXPECT_EQ(run.exitCode, 0u);
-    EXPECT_TRUE(Has(run.out, "串口：0（COM1）")) << run.out;
-    EXPECT_TRUE(Has(run.out, "通信密码：5A3C96E1B74D2F08C5A17E39")) << run.out;
-    EXPECT_TRUE(Has(run.out, "数据库服务器：收费服务器")) << run.out;  // code page 936 in the registry
-    EXPECT_TRUE(Has(run.out, "数据库密码：******")) << run.out;
+    // Each value under the settings dialog's label.
+    for (const std::string& line : std::vector<std::string>{"YKT_PORT     通信COM端口：0（COM1）", "通讯波特率：9600",
+                                   "通信密码：5A3C96E1B74D2F08C5A17E39", "读取卡序号 / 读取卡编号：0（读取卡编号，9 位）",
+                                   "一卡通服务器IP地址或计算机名：收费服务器",  // code page 936 in the registry
+                                   "扇区号：（类型为 REG_DWORD，不是字符串", "数据库名称：" + longName + "\n",
+                                   "数据库密码：******"})
+        EXPECT_TRUE(Has(run.out, line)) << line << "\n" << run.out;
     EXPECT_FALSE(Has(run.out, "00490050")) << run.out;
     ykt::test::DeleteSettings();
     const RunResult none = Ykt({"show"});
     EXPECT_EQ(none.exitCode, 1u);
     EXPECT_TRUE(Has(none.err, "没有保存的设置")) << none.err;
+}
+
+// Notepad on XP reads UTF-8 without a byte-order mark as GBK: output going to
+// a file starts with one, once, and the usage text on stderr too.
+TEST_F(YktTill, OutputToAFileStartsWithAByteOrderMark) {
+    const std::string bom = "\xEF\xBB\xBF";
+    const RunResult doctor = Ykt({"doctor"});
+    EXPECT_EQ(doctor.out.substr(0, 3), bom) << doctor.out.substr(0, 40);
+    EXPECT_EQ(doctor.out.find(bom, 3), std::string::npos) << "a second mark in the middle";
+    const RunResult usage = Ykt({"pay"});
+    EXPECT_EQ(usage.err.substr(0, 3), bom) << usage.err;
+    EXPECT_EQ(usage.out, "");
 }
 
 }  // namespace
