@@ -30,7 +30,7 @@ test: build emu32
 # training. Builds only what goes into them.
 dist: deps
 	cmake -S . -B build/win32 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake >/dev/null
-	cmake --build build/win32 -j $(JOBS) --target Vb_Ykt ykt irdll_sim bcidll_sim
+	cmake --build build/win32 -j $(JOBS) --target Vb_Ykt Vb_Ykt_lib ykt irdll_sim bcidll_sim
 	/usr/bin/python3 tools/dist.py build/win32 build/dist
 
 # The emulated 32-bit guest the i686 tests run in: packages, kernel and wine

@@ -103,7 +103,7 @@ def main():
     library = os.path.join(build, "Vb_Ykt.dll")
     ykt = os.path.join(build, "ykt.exe")
     simulators = [os.path.join(build, "simulator", name) for name in ("irdll.dll", "BCIdll.dll")]
-    for path in [library, ykt] + simulators:
+    for path in [library, ykt, os.path.join(build, "Vb_Ykt.lib"), os.path.join(build, "Vb_Ykt.def")] + simulators:
         if not os.path.isfile(path):
             print(f"dist: {path} is missing: build the i686 tree first (make dist does)", file=sys.stderr)
             return 1
@@ -121,6 +121,8 @@ def main():
         ("ykt.exe", read(ykt)),
         ("include/Vb_Ykt.h", header),
         ("include/Vb_Ykt.pas", unit),
+        ("lib/Vb_Ykt.lib", read(os.path.join(build, "Vb_Ykt.lib"))),
+        ("lib/Vb_Ykt.def", windows_text(read(os.path.join(build, "Vb_Ykt.def")))),
         (GUIDE, guide),
     ], stamp)
 

@@ -20,7 +20,8 @@ import pefile
 TOP = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 VERSION = "1.1.0.145"
 GUIDE = "部署说明.md"
-TILL_FILES = {"Vb_Ykt.dll", "ykt.exe", "include/Vb_Ykt.h", "include/Vb_Ykt.pas", GUIDE, "SHA256SUMS"}
+TILL_FILES = {"Vb_Ykt.dll", "ykt.exe", "include/Vb_Ykt.h", "include/Vb_Ykt.pas", "lib/Vb_Ykt.lib",
+              "lib/Vb_Ykt.def", GUIDE, "SHA256SUMS"}
 SIMULATOR_FILES = {"Vb_Ykt.dll", "ykt.exe", "irdll.dll", "BCIdll.dll", "模拟器说明.md", GUIDE, "SHA256SUMS"}
 VENDOR_DLLS = {"irdll.dll", "bcidll.dll"}
 failures = []
@@ -111,6 +112,15 @@ def check_binary(zip_name, path, name):
     version = fixed and "%d.%d.%d.%d" % (fixed.FileVersionMS >> 16, fixed.FileVersionMS & 0xFFFF,
                                          fixed.FileVersionLS >> 16, fixed.FileVersionLS & 0xFFFF)
     check(version == VERSION, f"{zip_name}: {name} has version {version}, expected {VERSION}")
+    # The same sources give the same file: no link time, no build folder.
+    stamps = [("header", pe.FILE_HEADER.TimeDateStamp)]
+    if hasattr(pe, "DIRECTORY_ENTRY_EXPORT"):
+        stamps.append(("export table", pe.DIRECTORY_ENTRY_EXPORT.struct.TimeDateStamp))
+    for where, stamp in stamps:
+        check(stamp == 0, f"{zip_name}: {name}'s {where} carries the time stamp {stamp:#x}, expected 0")
+    data = open(path, "rb").read()
+    for folder in {TOP, os.path.realpath(TOP)}:
+        check(folder.encode() not in data, f"{zip_name}: {name} holds the build path {folder}")
     return pe
 
 
@@ -139,6 +149,15 @@ def main():
     for binary in ("Vb_Ykt.dll", "ykt.exe"):
         if binary in files:
             check_binary(name, os.path.join(root, binary), binary)
+    # The import library binds each __stdcall name of the header to its
+    # undecorated export.
+    if "lib/Vb_Ykt.lib" in files:
+        lib = open(os.path.join(root, "lib", "Vb_Ykt.lib"), "rb").read()
+        check(lib.startswith(b"!<arch>\n"), f"{name}: lib/Vb_Ykt.lib is not an import library")
+        for symbol, export in [(b"_vbDecCard@12", b"vbDecCard"), (b"_vbShowParaForm@4", b"vbShowParaForm"),
+                               (b"_vbYktExist@0", b"vbYktExist")]:
+            check(symbol in lib and export + b"\0" in lib,
+                  f"{name}: lib/Vb_Ykt.lib lacks {symbol.decode()} or its import name {export.decode()}")
     for file in files:
         base = file.rsplit("/", 1)[-1].lower()
         check(base not in VENDOR_DLLS, f"{name}: holds the vendor library name {file}")
