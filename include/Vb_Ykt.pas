@@ -23,17 +23,17 @@
     them to borlndmm.dll, and the program frees them like its own strings.
     C++ Builder: tick "Use dynamic RTL" or add memmgr.lib, so borlndmm.dll
     is loaded first. A program that loads Vb_Ykt.dll with LoadLibrary must
-    have borlndmm.dll loaded before that call.
+    have borlndmm.dll loaded before that call: Vb_YktDyn.pas binds the
+    library at run time and checks that.
 
   - Process-heap mode: no borlndmm.dll in the process. The library's
     strings then live on the Windows process heap, and the host's own
     memory manager must never free or resize them: do not use the var
     parameters of this unit in that mode (a program without ShareMem would
     free a process-heap block with its own memory manager). Hosts without
-    ShareMem build and release the strings as Vb_Ykt.h shows
-    (vb_ykt_new_string, vb_ykt_release: HeapAlloc and HeapFree on
-    GetProcessHeap, count at p-8, length at p-4), declaring the parameters
-    as PAnsiChar and PPAnsiChar instead.
+    ShareMem use Vb_YktHeap.pas instead: the same functions with PAnsiChar
+    and PPAnsiChar parameters, and VbYktNewString and VbYktRelease, which
+    build and release the strings on the process heap as Vb_Ykt.h does.
 
   Result codes: VB_YKT_OK (0) success, VB_YKT_FAILED (1) failure,
   VB_YKT_CARD_UNUSABLE (-1) the card was read but the card system reports it
@@ -60,6 +60,11 @@ unit Vb_Ykt;
 
 interface
 
+{$IFDEF MSWINDOWS}
+uses
+  Windows;
+{$ENDIF}
+
 const
   VbYktLibrary = 'Vb_Ykt.dll';
 
@@ -68,9 +73,14 @@ const
   VB_YKT_CARD_UNUSABLE = -1;
 
 type
-  // A window handle (HWND in the Windows unit): pass Application.Handle or
-  // the main form's Handle.
-  TVbYktWindow = LongWord;
+{$IFNDEF MSWINDOWS}
+  // Only for compiling the unit elsewhere: on Windows this is the Windows
+  // unit's HWND.
+  HWND = LongWord;
+{$ENDIF}
+  // The host's main window: pass Application.Handle or the main form's
+  // Handle (C++ Builder: Handle, without a cast).
+  TVbYktWindow = HWND;
 
 // Presence probe: returns 0 and does nothing else.
 function vbYktExist: Integer; stdcall;
@@ -92,7 +102,7 @@ function vbReadCardBeep(var CardNo: AnsiString): Integer; stdcall;
 function vbDecCard(CardNo: AnsiString; Amount: Integer; var Balance: AnsiString): Integer; stdcall;
 // Shows the settings dialog modally over HostWindow; returns 0 when it
 // closes, whether or not anything was saved.
-function vbShowParaForm(HostWindow: TVbYktWindow): Integer; stdcall;
+function vbShowParaForm(HostWindow: HWND): Integer; stdcall;
 
 implementation
 

@@ -112,7 +112,9 @@ def main():
     os.makedirs(out, exist_ok=True)
 
     header = windows_text(read(os.path.join(TOP, "include", "Vb_Ykt.h")))
-    unit = windows_text(read(os.path.join(TOP, "include", "Vb_Ykt.pas")))
+    # Delphi 7 reads its sources in the system's code page: 936 on a till.
+    units = [(f"include/{name}", windows_text(read(os.path.join(TOP, "include", name)).decode("utf-8").encode("gbk")))
+             for name in ("Vb_Ykt.pas", "Vb_YktDyn.pas", "Vb_YktHeap.pas")]
     guide = windows_text(read(os.path.join(TOP, "docs", GUIDE)), bom=True)
 
     till = f"Vb_Ykt-{version}-win32"
@@ -120,7 +122,7 @@ def main():
         ("Vb_Ykt.dll", read(library)),
         ("ykt.exe", read(ykt)),
         ("include/Vb_Ykt.h", header),
-        ("include/Vb_Ykt.pas", unit),
+        *units,
         ("lib/Vb_Ykt.lib", read(os.path.join(build, "Vb_Ykt.lib"))),
         ("lib/Vb_Ykt.def", windows_text(read(os.path.join(build, "Vb_Ykt.def")))),
         (GUIDE, guide),

@@ -16,7 +16,7 @@ type
   TNoArguments = function: Integer; stdcall;
   TReadCard = function(var CardNo: AnsiString): Integer; stdcall;
   TDecCard = function(CardNo: AnsiString; Amount: Integer; var Balance: AnsiString): Integer; stdcall;
-  TShowParaForm = function(HostWindow: LongWord): Integer; stdcall;
+  TShowParaForm = function(HostWindow: HWND): Integer; stdcall;
 
 procedure Report(const What: AnsiString; Code: Integer);
 begin
