@@ -155,6 +155,10 @@ def main():
     if "lib/Vb_Ykt.lib" in files:
         lib = open(os.path.join(root, "lib", "Vb_Ykt.lib"), "rb").read()
         check(lib.startswith(b"!<arch>\n"), f"{name}: lib/Vb_Ykt.lib is not an import library")
+        for folder in {TOP, os.path.realpath(TOP)}:
+            mangled = folder.replace("/", "_").encode()
+            check(folder.encode() not in lib and mangled not in lib,
+                  f"{name}: lib/Vb_Ykt.lib names the build path {folder}")
         for symbol, export in [(b"_vbDecCard@12", b"vbDecCard"), (b"_vbShowParaForm@4", b"vbShowParaForm"),
                                (b"_vbYktExist@0", b"vbYktExist")]:
             check(symbol in lib and export + b"\0" in lib,
