@@ -27,7 +27,9 @@ test: build emu32
 
 # The delivery packages, from the i686 tree: build/dist/Vb_Ykt-<version>-win32.zip
 # for the till and Vb_Ykt-<version>-simulator-win32.zip for demonstrations and
-# training. Builds only what goes into them.
+# training, and SHA256SUMS over both. Builds only what goes into them.
+# SIGN_CERT=cert.pem SIGN_KEY=key.pem [SIGN_PASS=...] [SIGN_TIMESTAMP_URL=...]:
+# Vb_Ykt.dll and ykt.exe signed with Authenticode (SHA-256) in the packages.
 dist: deps
 	cmake -S . -B build/win32 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake >/dev/null
 	cmake --build build/win32 -j $(JOBS) --target Vb_Ykt Vb_Ykt_lib ykt irdll_sim bcidll_sim

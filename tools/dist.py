@@ -17,7 +17,13 @@ UTF-8 byte-order mark, without which older Notepad reads them as GBK.
 Names are stored in code page 936, which Windows Explorer on a Chinese
 system reads, with the UTF-8 name in an Info-ZIP Unicode path field for
 every other unpacker. Entries carry the time of the last commit, so the
-same sources give the same zips."""
+same sources give the same zips. Beside the zips, SHA256SUMS over both, for
+publishing apart from them.
+
+With SIGN_CERT and SIGN_KEY (PEM files; SIGN_PASS the key's password, if
+any) Vb_Ykt.dll and ykt.exe are signed with Authenticode (osslsigncode,
+SHA-256) before they are packed, with a time stamp from SIGN_TIMESTAMP_URL
+(RFC 3161) when it is given; the build tree's files stay unsigned."""
 import hashlib
 import os
 import struct
@@ -95,6 +101,28 @@ def read(path):
         return f.read()
 
 
+def signed(path, stamp, work):
+    """The file's bytes, signed when SIGN_CERT and SIGN_KEY are set."""
+    cert, key = os.environ.get("SIGN_CERT"), os.environ.get("SIGN_KEY")
+    if not cert and not key:
+        return read(path)
+    if not cert or not key:
+        raise SystemExit("dist: SIGN_CERT and SIGN_KEY go together")
+    out = os.path.join(work, os.path.basename(path))
+    command = ["osslsigncode", "sign", "-certs", cert, "-key", key, "-h", "sha256",
+               "-n", "Vb_Ykt", "-in", path, "-out", out]
+    if os.environ.get("SIGN_PASS"):
+        command += ["-pass", os.environ["SIGN_PASS"]]
+    if os.environ.get("SIGN_TIMESTAMP_URL"):
+        command += ["-ts", os.environ["SIGN_TIMESTAMP_URL"]]
+    elif "-time" in subprocess.run(["osslsigncode", "--help"], capture_output=True, text=True).stdout:
+        command += ["-time", str(stamp)]  # no time stamp: the signing time is the commit's
+    run = subprocess.run(command, capture_output=True, text=True)
+    if run.returncode != 0:
+        raise SystemExit(f"dist: signing {path} failed:\n{run.stdout}{run.stderr}")
+    return read(out)
+
+
 def main():
     if len(sys.argv) != 3:
         print(__doc__, file=sys.stderr)
@@ -117,10 +145,17 @@ def main():
              for name in ("Vb_Ykt.pas", "Vb_YktDyn.pas", "Vb_YktHeap.pas")]
     guide = windows_text(read(os.path.join(TOP, "docs", GUIDE)), bom=True)
 
+    work = os.path.join(out, ".signing")
+    os.makedirs(work, exist_ok=True)
+    library_bytes, ykt_bytes = signed(library, stamp, work), signed(ykt, stamp, work)
+    for name in os.listdir(work):
+        os.remove(os.path.join(work, name))
+    os.rmdir(work)
+
     till = f"Vb_Ykt-{version}-win32"
     write_zip(os.path.join(out, till + ".zip"), till, [
-        ("Vb_Ykt.dll", read(library)),
-        ("ykt.exe", read(ykt)),
+        ("Vb_Ykt.dll", library_bytes),
+        ("ykt.exe", ykt_bytes),
         ("include/Vb_Ykt.h", header),
         *units,
         ("lib/Vb_Ykt.lib", read(os.path.join(build, "Vb_Ykt.lib"))),
@@ -131,15 +166,20 @@ def main():
     simulator = f"Vb_Ykt-{version}-simulator-win32"
     write_zip(os.path.join(out, simulator + ".zip"), f"Vb_Ykt-{version}-模拟器-仅用于演示和培训", [
         (SIMULATOR_GUIDE, windows_text(read(os.path.join(TOP, "docs", SIMULATOR_GUIDE)), bom=True)),
-        ("Vb_Ykt.dll", read(library)),
-        ("ykt.exe", read(ykt)),
+        ("Vb_Ykt.dll", library_bytes),
+        ("ykt.exe", ykt_bytes),
         ("irdll.dll", read(simulators[0])),
         ("BCIdll.dll", read(simulators[1])),
         (GUIDE, guide),
     ], stamp)
+    sums = ""
     for name in (till, simulator):
         path = os.path.join(out, name + ".zip")
+        sums += f"{hashlib.sha256(read(path)).hexdigest()}  {name}.zip\n"
         print(f"{path}: {os.path.getsize(path)} bytes")
+    with open(os.path.join(out, "SHA256SUMS"), "w", encoding="ascii", newline="\n") as f:
+        f.write(sums)
+    print(f"{os.path.join(out, 'SHA256SUMS')}: the zips' checksums, to publish apart from them")
     return 0
 
 

@@ -6,7 +6,7 @@ set -eu
 PKGS="cmake make g++ libgtest-dev googletest clang libclang-rt-14-dev \
 g++-mingw-w64-i686 g++-mingw-w64-x86-64 g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32 \
 wine wine64 xvfb xauth x11-apps imagemagick locales fonts-wqy-microhei fonts-arphic-uming \
-python3 python3-pefile binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 \
+python3 python3-pefile binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 osslsigncode openssl \
 fpc"
 
 missing=""

@@ -138,7 +138,7 @@ def main():
         return 1
     till_zip = os.path.join(out, f"Vb_Ykt-{VERSION}-win32.zip")
     simulator_zip = os.path.join(out, f"Vb_Ykt-{VERSION}-simulator-win32.zip")
-    check(sorted(os.listdir(out)) == sorted(map(os.path.basename, [till_zip, simulator_zip])),
+    check(sorted(os.listdir(out)) == sorted(["SHA256SUMS"] + list(map(os.path.basename, [till_zip, simulator_zip]))),
           f"dist wrote {sorted(os.listdir(out))}")
 
     # The till zip.
