@@ -60,24 +60,9 @@ unit Vb_Ykt;
 
 interface
 
-{$IFDEF MSWINDOWS}
-uses
-  Windows;
-{$ENDIF}
-
-const
-  VbYktLibrary = 'Vb_Ykt.dll';
-
-  VB_YKT_OK = 0;
-  VB_YKT_FAILED = 1;
-  VB_YKT_CARD_UNUSABLE = -1;
+{$I Vb_Ykt.inc}
 
 type
-{$IFNDEF MSWINDOWS}
-  // Only for compiling the unit elsewhere: on Windows this is the Windows
-  // unit's HWND.
-  HWND = LongWord;
-{$ENDIF}
   // The host's main window: pass Application.Handle or the main form's
   // Handle (C++ Builder: Handle, without a cast).
   TVbYktWindow = HWND;

@@ -34,24 +34,15 @@
 }
 unit Vb_YktDyn;
 
+{$IFDEF UNICODE}
+  {$MESSAGE ERROR 'Vb_YktDyn.pas is for Delphi 7 to 2007: later Delphi versions have another string layout.'}
+{$ENDIF}
+
 interface
 
-{$IFDEF MSWINDOWS}
-uses
-  Windows;
-{$ENDIF}
-
-const
-  VbYktLibrary = 'Vb_Ykt.dll';
-
-  VB_YKT_OK = 0;
-  VB_YKT_FAILED = 1;
-  VB_YKT_CARD_UNUSABLE = -1;
+{$I Vb_Ykt.inc}
 
 type
-{$IFNDEF MSWINDOWS}
-  HWND = LongWord;  // only for compiling the unit elsewhere
-{$ENDIF}
   TVbYktNoArguments = function: Integer; stdcall;
   TVbYktReadCard = function(var CardNo: AnsiString): Integer; stdcall;
   TVbYktDecCard = function(CardNo: AnsiString; Amount: Integer; var Balance: AnsiString): Integer; stdcall;

@@ -37,22 +37,9 @@ unit Vb_YktHeap;
 
 interface
 
-{$IFDEF MSWINDOWS}
-uses
-  Windows;
-{$ENDIF}
-
-const
-  VbYktLibrary = 'Vb_Ykt.dll';
-
-  VB_YKT_OK = 0;
-  VB_YKT_FAILED = 1;
-  VB_YKT_CARD_UNUSABLE = -1;
+{$I Vb_Ykt.inc}
 
 type
-{$IFNDEF MSWINDOWS}
-  HWND = LongWord;  // only for compiling the unit elsewhere
-{$ENDIF}
   PPAnsiChar = ^PAnsiChar;
 
 function vbYktExist: Integer; stdcall;

@@ -142,7 +142,7 @@ def main():
     header = windows_text(read(os.path.join(TOP, "include", "Vb_Ykt.h")))
     # Delphi 7 reads its sources in the system's code page: 936 on a till.
     units = [(f"include/{name}", windows_text(read(os.path.join(TOP, "include", name)).decode("utf-8").encode("gbk")))
-             for name in ("Vb_Ykt.pas", "Vb_YktDyn.pas", "Vb_YktHeap.pas")]
+             for name in ("Vb_Ykt.pas", "Vb_YktDyn.pas", "Vb_YktHeap.pas", "Vb_Ykt.inc")]
     guide = windows_text(read(os.path.join(TOP, "docs", GUIDE)), bom=True)
 
     work = os.path.join(out, ".signing")

@@ -21,7 +21,7 @@ TOP = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))
 VERSION = "1.1.0.145"
 GUIDE = "部署说明.md"
 TILL_FILES = {"Vb_Ykt.dll", "ykt.exe", "include/Vb_Ykt.h", "include/Vb_Ykt.pas", "include/Vb_YktDyn.pas",
-              "include/Vb_YktHeap.pas", "lib/Vb_Ykt.lib",
+              "include/Vb_YktHeap.pas", "include/Vb_Ykt.inc", "lib/Vb_Ykt.lib",
               "lib/Vb_Ykt.def", GUIDE, "SHA256SUMS"}
 SIMULATOR_FILES = {"Vb_Ykt.dll", "ykt.exe", "irdll.dll", "BCIdll.dll", "模拟器说明.md", GUIDE, "SHA256SUMS"}
 VENDOR_DLLS = {"irdll.dll", "bcidll.dll"}
