@@ -51,7 +51,7 @@ demo: deps
 # Each libFuzzer target for FUZZ_SECONDS (make test runs them for 3 s each);
 # the corpora grow in build/fuzz-corpus/, crashes land in build/native/fuzz/artifacts/.
 FUZZ_SECONDS ?= 60
-FUZZ_TARGETS = fuzz_db_password fuzz_hex_key fuzz_numbers fuzz_card_texts fuzz_journal_record
+FUZZ_TARGETS = fuzz_db_password fuzz_hex_key fuzz_numbers fuzz_card_texts fuzz_journal_record fuzz_pe_image
 fuzz: deps
 	cmake -S . -B build/native -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 	cmake --build build/native -j $(JOBS) --target fuzz_targets

@@ -71,10 +71,15 @@
  *    library does not check its sign or size. The balance output is "0,0"
  *    when no balance could be read back, which after result 0 still means
  *    deducted; any other text is the new balance.
- *  - In serial-number mode (setting YKT_CODEORNO "1") vbDecCard charges the
- *    card lying on the reader, whatever card number the host passes: it is
- *    not compared. In card-code mode the number passed is the card code the
- *    reader charges.
+ *  - In serial-number mode (setting YKT_CODEORNO "1") vbDecCard reads the
+ *    card lying on the reader and charges it. Pass the ten-digit number that
+ *    vbReadCardNo gave for the customer's card: if the card on the reader
+ *    now has another serial number (the customer swapped cards), vbDecCard
+ *    returns 1 with "0,0" and the reader is not asked to deduct. Earlier
+ *    versions charged whatever card lay on the reader; that was a fault. An
+ *    empty number, or one that is not exactly ten digits, is not compared
+ *    and the card on the reader is charged, as before. In card-code mode the
+ *    number passed is the card code the reader charges.
  */
 #ifndef VB_YKT_H
 #define VB_YKT_H

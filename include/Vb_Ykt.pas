@@ -84,6 +84,8 @@ function vbReadCardBeep(var CardNo: AnsiString): Integer; stdcall;
 // Deducts Amount from the card's purse and returns the new balance as
 // 'units.hundredths,n' (for example '3.45,7'), or '0,0' when it could not be
 // read. 0 means deducted (also with '0,0': never charge again on it).
+// In serial-number mode pass the 10 digits vbReadCardNo gave: a card with
+// another serial number on the reader is not charged (result 1, '0,0').
 function vbDecCard(CardNo: AnsiString; Amount: Integer; var Balance: AnsiString): Integer; stdcall;
 // Shows the settings dialog modally over HostWindow; returns 0 when it
 // closes, whether or not anything was saved.

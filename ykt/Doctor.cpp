@@ -8,9 +8,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <exception>
 #include <map>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "CommandLine.h"
@@ -81,17 +83,23 @@ std::optional<std::string> ReadWholeFile(const std::wstring& path, std::string& 
     if (!GetFileSizeEx(file, &size) || size.QuadPart > (64 << 20)) {
         error = "文件过大或无法读取大小";
     } else {
-        std::string data(static_cast<std::size_t>(size.QuadPart), '\0');
-        DWORD read = 0;
-        if (ReadFile(file, data.data(), static_cast<DWORD>(data.size()), &read, nullptr) && read == data.size())
-            bytes = std::move(data);
-        else
-            error = "读取失败（Windows 错误 " + std::to_string(GetLastError()) + "）";
+        try {
+            std::string data(static_cast<std::size_t>(size.QuadPart), '\0');
+            DWORD read = 0;
+            if (ReadFile(file, data.data(), static_cast<DWORD>(data.size()), &read, nullptr) && read == data.size())
+                bytes = std::move(data);
+            else
+                error = "读取失败（Windows 错误 " + std::to_string(GetLastError()) + "）";
+        } catch (const std::exception&) {
+            error = "读取失败（内存不足）";
+        }
     }
     CloseHandle(file);
     return bytes;
 }
 
+// Only the library's imports are ever looked at (what it needs of the vendor
+// libraries); every other file is read for its headers, exports and version.
 DllFile LookAt(const std::wstring& path, const wchar_t* name) {
     DllFile file;
     file.name = Utf8(name);
@@ -99,7 +107,7 @@ DllFile LookAt(const std::wstring& path, const wchar_t* name) {
     file.found = FileExists(path);
     if (!file.found) return file;
     const auto bytes = ReadWholeFile(path, file.readError);
-    if (bytes) file.image = pe::Parse(*bytes, file.readError);
+    if (bytes) file.image = pe::Parse(*bytes, file.readError, std::wstring_view(name) == kLibraryName);
     return file;
 }
 

@@ -24,6 +24,7 @@ std::string StopText(const std::string& detail) {
     if (reason == "no_card") return "未扣款：卡序号模式下读卡器上没有读到卡";
     if (reason == "not_a_number") return "未扣款：收银程序给出的卡号不是数字";
     if (reason == "no_output") return "未扣款：无法写回收银程序的余额变量";
+    if (reason == "wrong_card") return "未扣款：卡序号模式下读卡器上的卡不是收银程序给出卡号的那张卡";
     if (reason == "fault") return "未扣款：扣款之前的步骤出错（读取设置、打开读卡器或读卡）";
     return "未扣款：" + reason;
 }

@@ -1,5 +1,6 @@
 #include "PeImage.h"
 
+#include <exception>
 #include <vector>
 
 namespace ykt::pe {
@@ -51,12 +52,12 @@ class Reader {
 public:
     explicit Reader(std::string_view file) : file_(file) {}
 
-    std::optional<Image> Parse(std::string& error) {
+    std::optional<Image> Parse(std::string& error, bool withImports) {
         if (!Headers(error)) return std::nullopt;
         Image image;
         image.machine = machine_;
         image.isDll = isDll_;
-        if (!Exports(image, error) || !Imports(image, error)) return std::nullopt;
+        if (!Exports(image, error) || (withImports && !Imports(image, error))) return std::nullopt;
         image.version = VersionResource();
         return image;
     }
@@ -95,11 +96,16 @@ private:
             directory_[i] = {*rva, *size};
         }
         const std::uint64_t table = optional + *optionalSize;
-        for (std::uint32_t i = 0; i < *sections && i < 96; ++i) {
+        if (*sections > kMaxSections) return Fail(error, "节的数目过多");
+        for (std::uint32_t i = 0; i < *sections; ++i) {
             const std::uint64_t at = table + 40 * i;
             const auto virtualSize = file_.U(at + 8, 4), address = file_.U(at + 12, 4), rawSize = file_.U(at + 16, 4),
                        rawOffset = file_.U(at + 20, 4);
             if (!virtualSize || !address || !rawSize || !rawOffset) return Fail(error, "节表不完整");
+            // A file cut short (a copy that stopped half-way) loses the data of
+            // its last sections: never read what it no longer has.
+            if (*rawSize != 0 && !file_.Has(*rawOffset, *rawSize))
+                return Fail(error, "节的数据超出文件末尾（文件不完整）");
             sections_.push_back({*address, *virtualSize, *rawSize, *rawOffset});
         }
         return true;
@@ -133,10 +139,12 @@ private:
         const auto base = At(rva + 16, 4), names = At(rva + 24, 4), nameTable = At(rva + 32, 4),
                    ordinalTable = At(rva + 36, 4);
         if (!base || !names || !nameTable || !ordinalTable) return Fail(error, "导出表损坏");
-        for (std::uint32_t i = 0; i < *names && i < 65536; ++i) {
+        if (*names > kMaxExportNames) return Fail(error, "导出表过大");
+        for (std::uint32_t i = 0; i < *names; ++i) {
             const auto nameRva = At(*nameTable + 4ull * i, 4), index = At(*ordinalTable + 2ull * i, 2);
             const auto name = nameRva ? NameAt(*nameRva) : std::nullopt;
             if (!name || !index) return Fail(error, "导出表损坏");
+            if (!CountName(*name)) return Fail(error, "导出表过大");
             image.exports[*name] = *base + *index;
         }
         return true;
@@ -145,19 +153,22 @@ private:
     bool Imports(Image& image, std::string& error) {
         const auto [rva, size] = directory_[1];
         if (rva == 0 || size == 0) return true;
-        for (std::uint32_t i = 0; i < 4096; ++i) {
+        std::uint32_t thunksSeen = 0;
+        for (std::uint32_t i = 0; i < kMaxImportDescriptors; ++i) {
             const std::uint64_t at = rva + 20ull * i;
             const auto lookup = At(at, 4), nameRva = At(at + 12, 4), thunks = At(at + 16, 4);
             if (!lookup || !nameRva || !thunks) return Fail(error, "导入表损坏");
             if (*lookup == 0 && *nameRva == 0 && *thunks == 0) return true;
             auto dll = NameAt(*nameRva);
             if (!dll) return Fail(error, "导入表损坏");
+            if (!CountName(*dll)) return Fail(error, "导入表过大");
             for (char& c : *dll)
                 if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
             std::set<std::string>& names = image.imports[*dll];
             const std::uint64_t first = *lookup ? *lookup : *thunks;
             const int step = wide_ ? 8 : 4;
-            for (std::uint32_t j = 0; j < 65536; ++j) {
+            for (std::uint32_t j = 0;; ++j) {
+                if (++thunksSeen > kMaxImportThunks) return Fail(error, "导入表过大");
                 const auto offset = Offset(first + static_cast<std::uint64_t>(step) * j);
                 std::optional<std::uint64_t> entry;
                 if (offset && wide_) entry = file_.U64(*offset);
@@ -168,10 +179,11 @@ private:
                 if (byOrdinal) continue;
                 const auto name = NameAt((*entry & 0x7FFFFFFFu) + 2);
                 if (!name) return Fail(error, "导入表损坏");
+                if (!CountName(*name)) return Fail(error, "导入表过大");
                 names.insert(*name);
             }
         }
-        return Fail(error, "导入表损坏");
+        return Fail(error, "导入表过大");
     }
 
     // The data of the first language of the first version resource.
@@ -210,6 +222,12 @@ private:
         return std::string();
     }
 
+    // False once the names read so far pass the cap.
+    bool CountName(const std::string& name) {
+        nameBytes_ += name.size() + 1;
+        return nameBytes_ <= kMaxNameBytes;
+    }
+
     static bool Fail(std::string& error, const char* text) {
         error = text;
         return false;
@@ -221,6 +239,7 @@ private:
     bool wide_ = false;
     std::pair<std::uint32_t, std::uint32_t> directory_[3]{};
     std::vector<Section> sections_;
+    std::uint64_t nameBytes_ = 0;
 };
 
 std::string Utf16(std::string_view ascii) {
@@ -234,7 +253,15 @@ std::string Utf16(std::string_view ascii) {
 
 }  // namespace
 
-std::optional<Image> Parse(std::string_view file, std::string& error) { return Reader(file).Parse(error); }
+std::optional<Image> Parse(std::string_view file, std::string& error, bool withImports) {
+    // The caps keep memory small; should it still run out, that is a verdict too.
+    try {
+        return Reader(file).Parse(error, withImports);
+    } catch (const std::exception&) {
+        error = "无法读取文件内容（内存不足）";
+        return std::nullopt;
+    }
+}
 
 std::string MachineName(std::uint16_t machine) {
     if (machine == kMachineI386) return "32 位（x86）";

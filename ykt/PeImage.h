@@ -28,8 +28,18 @@ struct Image {
     std::string version;
 };
 
-// Parses a PE file. On failure returns nothing and says why in `error` (in Chinese).
-std::optional<Image> Parse(std::string_view file, std::string& error);
+// What a file may hold before it is judged too large to be one of ours: a
+// crafted file must get its verdict at once and never exhaust memory.
+constexpr std::uint32_t kMaxImportDescriptors = 256;
+constexpr std::uint32_t kMaxImportThunks = 16384;  // all DLLs together
+constexpr std::uint32_t kMaxExportNames = 16384;
+constexpr std::uint64_t kMaxNameBytes = 1 << 20;   // imported and exported names together
+constexpr std::uint32_t kMaxSections = 96;
+
+// Parses a PE file. On failure returns nothing and says why in `error` (in
+// Chinese). The import table is read only with `withImports` (only the
+// library's imports are ever looked at). Never throws.
+std::optional<Image> Parse(std::string_view file, std::string& error, bool withImports = false);
 
 // "32 位（x86）", "64 位（x64）" or the machine number.
 std::string MachineName(std::uint16_t machine);

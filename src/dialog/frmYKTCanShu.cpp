@@ -669,9 +669,9 @@ void TYKTCanShu::SelectTypedPortEntry() {
 void TYKTCanShu::FormCreate(HWND) {
     // A value that cannot be used stops the load before any control is
     // filled: the controls keep their laid-out content.
-    const bool loaded = LoadSettings();
+    loaded_ = LoadSettings();
     readPass_.reset();  // the registry access is released before the controls are filled
-    if (loaded) FillControls();
+    if (loaded_) FillControls();
 }
 
 bool TYKTCanShu::LoadSettings() {
@@ -797,8 +797,8 @@ void TYKTCanShu::btOkClick(HWND) {
 }
 
 void TYKTCanShu::btCancelClick(HWND sender) {
-    if (IsWindowEnabled(btMod))
-        btOkClick(sender);  // in view mode this button saves, key check and all
+    if (ExitWithoutSavingAction(IsWindowEnabled(btMod) != FALSE, loaded_) == ExitWithoutSaving::kSaveAsOk)
+        btOkClick(sender);
     else
         Close();
 }

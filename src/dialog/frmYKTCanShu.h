@@ -120,8 +120,10 @@ private:
     HWND rbCode = nullptr;
     HWND rbOrder = nullptr;
 
-    // The twelve values as the load step found them.
+    // The twelve values as the load step found them, and whether it got to
+    // the end: after a load that stopped the controls show the layout's values.
     DialogSettings settings_;
+    bool loaded_ = false;
 
     // Registry access of the load step and the save, held here rather than
     // in the handler so that a handler ended by a fault still closes it.

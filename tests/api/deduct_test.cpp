@@ -43,6 +43,39 @@ TEST_P(Deduct, SerialModeTakesTheCodeFromTheCardAndNeverReadsTheNumber) {
     lib().Release(balance);
 }
 
+// Serial-number mode: a host that names the card by the ten-digit text of its
+// read is charged only if that card is still on the reader. Numbers of other
+// forms cannot be compared and charge the card on the reader, as before.
+TEST_P(Deduct, SerialModeRefusesAnotherCardThanTheHostNamed) {
+    const struct {
+        const char* cardNumber;
+        bool charged;
+    } cases[] = {
+        {"0000001001", true},   // the card read before
+        {"0000001002", false},  // another card lies on the reader now
+        {"1000001001", false},
+        {"", true},             // hosts that pass nothing
+        {"1001", true},
+        {"1002", true},
+        {"00000001002", true},
+        {"000001002 ", true},
+        {"000001002x", true},
+        {"000000077", true},    // the code's nine digits
+    };
+    SetSetting("YKT_CODEORNO", "1");
+    for (const auto& c : cases) {
+        dbl_reset();
+        dbl_set_card(1001, 77, 5, 8);
+        std::string balance;
+        const int result = Call(c.cardNumber, 100, balance);
+        const std::string seen = std::string("card number \"") + c.cardNumber + "\"";
+        EXPECT_EQ(result, c.charged ? 0 : 1) << seen;
+        EXPECT_EQ(balance, c.charged ? "0.05,8" : "0,0") << seen;
+        EXPECT_EQ(Log(), Framed(c.charged ? "ReadCardNoBeep\nDecrease(77,100)\nReadCardBeep\n" : "ReadCardNoBeep\n"))
+            << seen;
+    }
+}
+
 TEST_P(Deduct, AmountsPassUnchanged) {
     std::string balance;
     for (int amount : {0, -5, 2147483647}) {

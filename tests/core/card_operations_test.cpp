@@ -247,6 +247,64 @@ TEST_F(Operations, DeductionInSerialModeTakesTheCodeFromTheCard) {
     EXPECT_EQ(reader.decreasedAmount, 0);
 }
 
+// The host names the card it read by its ten-digit serial text; another card
+// on the reader by now must not pay. Numbers of any other form cannot be
+// compared and charge the card on the reader, as before.
+TEST_F(Operations, SerialModeChargesOnlyTheCardTheHostNamed) {
+    const struct {
+        const char* cardNumber;
+        std::int32_t serialOnReader;
+        bool charged;
+    } cases[] = {
+        {"0000001001", 1001, true},    // the same card
+        {"0000001002", 1001, false},   // another card
+        {"4294967295", -1, true},      // the serial read as unsigned, as the read gives it
+        {"2147483648", -2147483647 - 1, true},
+        {"0000001001", 1002, false},
+        {"9999999999", 1001, false},
+        {"", 1001, true},              // hosts that pass nothing
+        {"1001", 1001, true},          // shorter
+        {"1002", 1001, true},
+        {"00000001002", 1001, true},   // eleven digits
+        {"000000100 ", 1001, true},    // not only digits
+        {" 000001002", 1001, true},
+        {"00000010a2", 1001, true},
+        {"000000012", 1001, true},     // the nine-digit code text
+    };
+    for (const auto& c : cases) {
+        FakeSettings store;
+        store.values = {{"YKT_KEY", kKey}, {"YKT_CODEORNO", "1"}};
+        FakeReader fake;
+        fake.card.serial = c.serialOnReader;
+        DeductionTrace trace;
+        const OperationResult result = DeductFromCard(store, fake, c.cardNumber, 100, &trace);
+        const std::string seen = "card number \"" + std::string(c.cardNumber) + "\", serial on the reader " +
+                                 std::to_string(c.serialOnReader);
+        if (c.charged) {
+            EXPECT_EQ(result.code, kSuccess) << seen;
+            EXPECT_EQ(result.output, "3.45,7") << seen;
+            EXPECT_EQ(fake.calls, (Calls{"Open", "ReadNoBeep", "Decrease", "ReadBeep", "Close"})) << seen;
+            EXPECT_EQ(fake.decreasedCode, 12) << seen;
+            EXPECT_FALSE(trace.stop.has_value()) << seen;
+        } else {
+            EXPECT_EQ(result.code, kFailure) << seen;
+            EXPECT_EQ(result.output, "0,0") << seen;
+            EXPECT_EQ(fake.calls, (Calls{"Open", "ReadNoBeep", "Close"})) << seen;
+            ASSERT_TRUE(trace.stop.has_value()) << seen;
+            EXPECT_STREQ(journal::StopReasonName(*trace.stop), "wrong_card") << seen;
+        }
+    }
+}
+
+// In code mode the serial number plays no part, whatever form the host's number has.
+TEST_F(Operations, CodeModeNeverComparesSerialNumbers) {
+    reader.card.serial = 5;
+    const OperationResult result = DeductFromCard(settings, reader, "0000000012", 100);
+    EXPECT_EQ(result.code, kSuccess);
+    EXPECT_EQ(reader.calls, (Calls{"Open", "Decrease", "ReadBeep", "Close"}));
+    EXPECT_EQ(reader.decreasedCode, 12);
+}
+
 TEST_F(Operations, DeductionPassesNegativeAmountsUnchanged) {
     DeductFromCard(settings, reader, "-12", -5);
     EXPECT_EQ(reader.decreasedCode, -12);

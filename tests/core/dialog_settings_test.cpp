@@ -269,4 +269,21 @@ TEST(DialogSave, ChecksBeforeASave) {
     }
 }
 
+// "不保存退出" saves only in view mode and only what the store held; a load
+// that stopped leaves the layout's values in the controls.
+TEST(DialogExit, WithoutSavingSavesOnlyALoadedStoreInViewMode) {
+    const struct {
+        bool viewMode, loaded;
+        ExitWithoutSaving expected;
+    } cases[] = {
+        {true, true, ExitWithoutSaving::kSaveAsOk},
+        {true, false, ExitWithoutSaving::kClose},
+        {false, true, ExitWithoutSaving::kClose},
+        {false, false, ExitWithoutSaving::kClose},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ExitWithoutSavingAction(c.viewMode, c.loaded), c.expected)
+            << "view mode " << c.viewMode << ", loaded " << c.loaded;
+}
+
 }  // namespace

@@ -228,6 +228,60 @@ TEST_F(BehaviourTest, UnusableValueLeavesTheControlsAsCreated) {
     }
 }
 
+// After a load that stopped, the controls show the layout's values, not the
+// store's: "不保存退出" in view mode must not save them over the store, while
+// "保存并退出" saves what is shown, as the person asked.
+TEST_F(BehaviourTest, AfterAFailedLoadOnlySaveAndExitWrites) {
+    struct Fault {
+        const char* name;
+        const char* value;  // nullptr: the value is deleted
+        DWORD type;
+    };
+    const Fault faults[] = {
+        {s::kRate, "96O0", REG_SZ},  {s::kRate, nullptr, REG_NONE},     {s::kPort, "x", REG_SZ},
+        {s::kSector, "-", REG_SZ},   {s::kStepSec, "1.5", REG_SZ},      {s::kDbPass, "12a4", REG_SZ},
+        {s::kPort, "\x03\0\0\0", REG_DWORD},
+    };
+    for (const Fault& fault : faults) {
+        for (ControlId button : {idBtCancel, idBtOk}) {
+            SCOPED_TRACE(testing::Message() << fault.name << "=" << (fault.value ? fault.value : "(deleted)")
+                                            << (button == idBtCancel ? ", 不保存退出" : ", 保存并退出"));
+            DeleteSettings();
+            Apply({{s::kPort, "3"}, {s::kRate, "19200"}, {s::kSector, "5"}, {s::kKey, "00112233445566778899AABB"},
+                   {s::kAuto, "1"}, {s::kStepSec, "2000"}, {s::kDbStatus, "1"}, {s::kDbIpAddr, "srv"},
+                   {s::kDbName, "db"}, {s::kDbUser, "u"}, {s::kDbPass, "340334043407"}, {s::kCodeOrNo, "1"}});
+            if (!fault.value) DeleteSetting(fault.name);
+            if (fault.value)
+                SetRawSetting(fault.name, fault.type,
+                              std::string(fault.value, fault.type == REG_DWORD ? 4 : std::strlen(fault.value)));
+            const Store before = ReadStore();
+            std::string rateShown;
+            const int result = ShowDialog([&](Dialog& dialog) {
+                EXPECT_EQ(dialog.Text(idEdPassKey), L"5A3C96E1B74D2F08C5A17E39") << "the layout's key";
+                EXPECT_FALSE(dialog.EditMode());
+                rateShown = Ansi(dialog.Text(idCbbRate));
+                dialog.Click(button);
+                EXPECT_TRUE(dialog.WaitClosed()) << "closes at once, without a message";
+            });
+            EXPECT_EQ(result, 0);
+            if (button == idBtCancel) {
+                EXPECT_EQ(ReadStore(), before) << "nothing written";
+                continue;
+            }
+            Store after = before;
+            after[s::kPort] = "-1";
+            after[s::kRate] = rateShown;
+            after[s::kSector] = "7";
+            after[s::kKey] = kDefaultKey;
+            after[s::kAuto] = "0";
+            after[s::kStepSec] = "1500";
+            after[s::kDbStatus] = "0";  // the four database values stay as they were
+            after[s::kCodeOrNo] = "0";
+            EXPECT_EQ(ReadStore(), after) << "what was shown is saved";
+        }
+    }
+}
+
 TEST_F(BehaviourTest, KeyOfTheWrongLengthKeepsTheDialogOpen) {
     for (const std::string& key : {std::string("5A3C96E1B74D2F08C5A17E3"), std::string("5A3C96E1B74D2F08C5A17E39ABCDEF")}) {
         SCOPED_TRACE(key);

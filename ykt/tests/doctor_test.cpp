@@ -5,9 +5,11 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <functional>
 
 #include "DoctorChecks.h"
+#include "PeImage.h"
 #include "HostLib.h"
 #include "SimCard.h"
 #include "TillSupport.h"
@@ -269,6 +271,105 @@ TEST_F(YktDoctorFiles, DamagedOrMissingDlls) {
         EXPECT_EQ(run.exitCode, 1u) << c.what << "\n" << run.out;
         EXPECT_TRUE(Has(run.out, c.line)) << c.what << ": no line " << c.line << "\n" << run.out;
         EXPECT_TRUE(Has(run.out, c.detail)) << c.what << ": no " << c.detail << "\n" << run.out;
+    }
+}
+
+// A DLL of this machine whose one section holds an import table of
+// `descriptors` entries, each naming the same `thunks` imports; the file is
+// cut to `keep` bytes when that is given.
+std::string CraftedDll(std::uint32_t descriptors, std::uint32_t thunks, std::size_t keep = 0) {
+    const bool wide = sizeof(void*) == 8;
+    const std::uint32_t step = wide ? 8 : 4, optionalSize = wide ? 240 : 224, sectionRva = 0x1000, raw = 0x200;
+    const std::uint32_t thunkRva = sectionRva + 20 * (descriptors + 1);
+    const std::uint32_t nameRva = thunkRva + step * (thunks + 1);
+    std::string section(nameRva - sectionRva, '\0');
+    section += std::string("\0\0WT_init\0irdll.dll\0", 20);
+    std::string file(raw, '\0');
+    auto put = [](std::string& to, std::size_t at, std::uint64_t value, int width) {
+        for (int i = 0; i < width; ++i) to[at + i] = static_cast<char>(value >> (8 * i));
+    };
+    for (std::uint32_t i = 0; i < descriptors; ++i) {
+        put(section, 20 * i, thunkRva, 4);
+        put(section, 20 * i + 12, nameRva + 10, 4);
+        put(section, 20 * i + 16, thunkRva, 4);
+    }
+    for (std::uint32_t j = 0; j < thunks; ++j) put(section, thunkRva - sectionRva + step * j, nameRva, step);
+    file[0] = 'M', file[1] = 'Z';
+    put(file, 0x3C, 0x40, 4);
+    put(file, 0x40, 0x00004550, 4);
+    put(file, 0x44, wide ? 0x8664 : 0x014C, 2);
+    put(file, 0x46, 1, 2);
+    put(file, 0x54, optionalSize, 2);
+    put(file, 0x56, 0x2022, 2);
+    const std::size_t optional = 0x58;
+    put(file, optional, wide ? 0x20B : 0x10B, 2);
+    put(file, optional + (wide ? 108 : 92), 16, 4);
+    put(file, optional + (wide ? 112 : 96) + 8, sectionRva, 4);
+    put(file, optional + (wide ? 112 : 96) + 12, 20 * (descriptors + 1), 4);
+    const std::size_t table = optional + optionalSize;
+    put(file, table + 8, section.size(), 4);
+    put(file, table + 12, sectionRva, 4);
+    put(file, table + 16, section.size(), 4);
+    put(file, table + 20, raw, 4);
+    file += section;
+    if (keep) file.resize(keep);
+    return file;
+}
+
+// Files made to hurt the reader: a verdict in well under 2 s each, as an
+// error and never an exception, and every command that looks at the files
+// ends with its own exit status.
+TEST_F(YktDoctorFiles, CraftedDllsGetAVerdictAtOnce) {
+    // Half of the sections' data: the debugging information behind them
+    // would otherwise keep every section whole in the first half of the file.
+    const std::string reader = ReadAll(TillDir() + L"irdll.dll");
+    auto u = [&](std::size_t at, int width) {
+        std::uint32_t v = 0;
+        for (int i = width - 1; i >= 0; --i) v = v << 8 | static_cast<unsigned char>(reader[at + i]);
+        return v;
+    };
+    const std::size_t pe = u(0x3C, 4), sectionTable = pe + 24 + u(pe + 20, 2);
+    std::size_t dataEnd = 0;
+    for (std::uint32_t i = 0; i < u(pe + 6, 2); ++i)
+        dataEnd = std::max<std::size_t>(dataEnd, u(sectionTable + 40 * i + 20, 4) + u(sectionTable + 40 * i + 16, 4));
+    const std::string half = reader.substr(0, dataEnd / 2);
+    const struct {
+        const char* what;
+        const wchar_t* name;
+        std::string bytes;
+        const char* says;
+    } cases[] = {
+        {"library with 4096 descriptors of 65535 imports", L"Vb_Ykt.dll", CraftedDll(4096, 65535), "导入表过大"},
+        {"library with 300 descriptors of one import", L"Vb_Ykt.dll", CraftedDll(300, 1), "导入表过大"},
+        {"reader library with a huge import table", L"irdll.dll", CraftedDll(4096, 65535), "缺少读卡库需要的导出函数"},
+        {"library whose section ends past the file", L"Vb_Ykt.dll", CraftedDll(2, 2, 0x220), "节的数据超出文件末尾"},
+        {"reader library cut to half of its sections' data", L"irdll.dll", half.substr(0, half.size() / 2), "节的数据超出文件末尾"},
+    };
+    for (const auto& c : cases) {
+        std::string error;
+        const auto started = GetTickCount64();
+        const auto image = pe::Parse(c.bytes, error, std::wstring_view(c.name) == L"Vb_Ykt.dll");
+        const auto took = GetTickCount64() - started;
+        EXPECT_LT(took, 2000u) << c.what;
+        if (std::string(c.says) != "缺少读卡库需要的导出函数") {
+            EXPECT_FALSE(image) << c.what;
+            EXPECT_TRUE(Has(error, c.says)) << c.what << ": " << error;
+        }
+
+        TillCopy();
+        WriteAll(folder_ / c.name, c.bytes);
+        for (const char* command : {"doctor", "show", "probe"}) {
+            const auto before = GetTickCount64();
+            const RunResult run = RunProgram(folder_ / L"ykt.exe", {command});
+            const auto spent = GetTickCount64() - before;
+            EXPECT_LT(spent, 10000u) << c.what << ", ykt " << command;
+            EXPECT_LE(run.exitCode, 1u) << c.what << ", ykt " << command << ": a verdict, no exception\n"
+                                        << run.out << run.err;
+            if (std::string(command) == "doctor") {
+                EXPECT_EQ(run.exitCode, 1u) << c.what << "\n" << run.out;
+                EXPECT_TRUE(Has(run.out, c.says)) << c.what << ": no " << c.says << "\n" << run.out;
+            }
+        }
     }
 }
 

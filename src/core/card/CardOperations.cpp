@@ -120,6 +120,16 @@ OperationResult DeductFromCard(SettingsSource& settings, ReaderPort& reader, std
                 seen.stop = journal::StopReason::kNoCard;
                 return kFailure;
             }
+            // A customer may have swapped cards since the host read the number.
+            // Only a number in the form a serial-mode read gives can be
+            // compared: hosts that pass nothing, or something else, charge the
+            // card on the reader as they always have.
+            if (IsSerialNumberText(cardNumber) &&
+                cardNumber != CardNumberText(true, static_cast<std::uint32_t>(card.serial),
+                                             static_cast<std::uint32_t>(card.code))) {
+                seen.stop = journal::StopReason::kWrongCard;
+                return kFailure;
+            }
             code = card.code;
         } else {
             const std::optional<std::int32_t> parsed = ParseInt32(cardNumber);

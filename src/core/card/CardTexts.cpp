@@ -3,6 +3,9 @@
 namespace ykt {
 
 namespace {
+constexpr std::size_t kSerialDigits = 10;
+constexpr std::size_t kCodeDigits = 9;
+
 std::string LastDigits(std::uint32_t value, std::size_t width) {
     std::string text = std::string(width, '0') + std::to_string(value);
     return text.substr(text.size() - width);
@@ -10,7 +13,14 @@ std::string LastDigits(std::uint32_t value, std::size_t width) {
 }  // namespace
 
 std::string CardNumberText(bool serialMode, std::uint32_t serial, std::uint32_t code) {
-    return serialMode ? LastDigits(serial, 10) : LastDigits(code, 9);
+    return serialMode ? LastDigits(serial, kSerialDigits) : LastDigits(code, kCodeDigits);
+}
+
+bool IsSerialNumberText(std::string_view text) {
+    if (text.size() != kSerialDigits) return false;
+    for (char c : text)
+        if (c < '0' || c > '9') return false;
+    return true;
 }
 
 std::string MoneyText(std::int64_t hundredths) {

@@ -3,12 +3,17 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace ykt {
 
 // Ten digits of the serial number (serial mode) or nine of the card code,
 // both taken as unsigned 32-bit values; longer numbers keep their last digits.
 std::string CardNumberText(bool serialMode, std::uint32_t serial, std::uint32_t code);
+
+// Whether a host's card number has the form of a serial-mode read: exactly
+// ten decimal digits, nothing around them.
+bool IsSerialNumberText(std::string_view text);
 
 // Hundredths as units, a point and two digits: 250 gives "2.50", -5 gives "-0.05".
 std::string MoneyText(std::int64_t hundredths);

@@ -12,7 +12,7 @@ namespace {
 
 constexpr const char* kEventNames[] = {"start", "finish", "stop", "settings"};
 constexpr const char* kOutcomeNames[] = {"", "charged", "refused", "unconfirmed", "stopped"};
-constexpr const char* kStopNames[] = {"bad_key", "no_card", "not_a_number", "no_output", "fault"};
+constexpr const char* kStopNames[] = {"bad_key", "no_card", "not_a_number", "no_output", "fault", "wrong_card"};
 constexpr std::size_t kFieldCount = 13;
 
 bool IsPlain(unsigned char c) { return c >= 0x20 && c < 0x7F && c != '%'; }

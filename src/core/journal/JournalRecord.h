@@ -54,6 +54,7 @@ enum class StopReason {
     kNotANumber,  // "not_a_number": code mode and a card number that is no decimal integer
     kNoOutput,    // "no_output": the balance variable could not be written
     kFault,       // "fault": an error in a step before Decrease (settings, WT_init, the read)
+    kWrongCard,   // "wrong_card": serial-number mode and the card on the reader is not the one the host named
 };
 
 const char* EventName(Event event);

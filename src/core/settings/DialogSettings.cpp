@@ -135,4 +135,8 @@ SavePlan PlanSave(const DialogControls& controls) {
     return plan;
 }
 
+ExitWithoutSaving ExitWithoutSavingAction(bool viewMode, bool loaded) {
+    return viewMode && loaded ? ExitWithoutSaving::kSaveAsOk : ExitWithoutSaving::kClose;
+}
+
 }  // namespace ykt

@@ -88,4 +88,15 @@ inline constexpr std::int32_t kMinStepSec = 1000;
 // card-state check is on, the password scrambled.
 SavePlan PlanSave(const DialogControls& controls);
 
+// What "不保存退出" does. In edit mode it closes without writing. In view
+// mode it saves as "保存并退出" does, but only when the controls show what
+// the store held: after a load that stopped, they show the layout's values,
+// and saving them would overwrite the store with defaults (the default key,
+// port "-1", the card-state check off) at a click on "exit without saving".
+enum class ExitWithoutSaving {
+    kSaveAsOk,  // as a click on "保存并退出", key check and all
+    kClose,     // close, nothing written
+};
+ExitWithoutSaving ExitWithoutSavingAction(bool viewMode, bool loaded);
+
 }  // namespace ykt
