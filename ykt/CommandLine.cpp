@@ -146,7 +146,7 @@ std::string HelpText() {
            "  ykt deduct <卡号> <金额>    从卡上扣款，真的扣钱，只在测试卡上用；金额以分为单位，例如 250 表示 2.50 元\n"
            "  ykt settings [--close-after <毫秒>]\n"
            "                              打开参数设置窗口（--close-after：到时自动关闭，供脚本使用）\n"
-           "  ykt show                    显示注册表中保存的设置（数据库密码不显示）\n"
+           "  ykt show                    显示注册表中保存的设置（数据库密码不显示，通信密码只显示前后各 4 位）\n"
            "  ykt journal [YYYY-MM] [--unconfirmed]\n"
            "                              显示某月（默认本月）的扣款记录，每笔一行，最后是合计\n"
            "                              （--unconfirmed：只显示未确认的扣款）\n"
@@ -175,5 +175,10 @@ std::optional<Balance> SplitBalance(const std::string& text) {
 }
 
 std::string MaskPassword(const std::string& stored) { return stored.empty() ? "（未设置）" : "******"; }
+
+std::string MaskKey(const std::string& shown) {
+    if (shown.size() < 12) return std::string(shown.size(), '*');
+    return shown.substr(0, 4) + std::string(shown.size() - 8, '*') + shown.substr(shown.size() - 4);
+}
 
 }  // namespace ykt::cli

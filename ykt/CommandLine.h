@@ -52,6 +52,10 @@ struct Balance {
 std::optional<Balance> SplitBalance(const std::string& text);
 
 // A stored password shown as asterisks of a fixed length, or "（未设置）".
+// The reader key as ykt shows it: only its first and last four characters,
+// so that a pasted output cannot open the reader. A text of fewer than 12
+// characters is all stars.
+std::string MaskKey(const std::string& shown);
 std::string MaskPassword(const std::string& stored);
 
 }  // namespace ykt::cli

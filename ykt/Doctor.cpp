@@ -436,6 +436,8 @@ int Show(Print out, Print err) {
         std::string shown;
         if (n == setting::kDbPass)
             shown = value.kind == StoredValue::Kind::String ? cli::MaskPassword(value.bytes) : Shown(value);
+        else if (n == setting::kKey)
+            shown = value.kind == StoredValue::Kind::String ? cli::MaskKey(Shown(value)) : Shown(value);
         else if (n == setting::kPort)
             shown = PortShown(value);
         else if (n == setting::kCodeOrNo)

@@ -144,10 +144,19 @@ private:
         return true;
     }
 
-    void Add(const Judgement& j, const StoredValue& v, bool masked = false) {
+    // Secrets are never shown whole: the output is what technicians paste.
+    enum class Secret { kNone, kPassword, kKey };
+
+    void Add(const Judgement& j, const StoredValue& v, Secret secret = Secret::kNone) {
         std::optional<std::string> shown;
-        if (v.kind == StoredValue::Kind::String)
-            shown = !masked ? Visible(v.shown) : v.bytes.empty() ? std::string() : cli::MaskPassword(v.bytes);
+        if (v.kind == StoredValue::Kind::String) {
+            if (secret == Secret::kPassword)
+                shown = v.bytes.empty() ? std::string() : cli::MaskPassword(v.bytes);
+            else if (secret == Secret::kKey)
+                shown = cli::MaskKey(Visible(v.shown));
+            else
+                shown = Visible(v.shown);
+        }
         findings_.push_back(j.Done(std::move(shown)));
     }
 
@@ -253,7 +262,7 @@ private:
                 j.Ok("24 位十六进制数字");
             }
         }
-        Add(j, v);
+        Add(j, v, Secret::kKey);
     }
 
     void Flag(const char* name, const char* on, const char* off, const char* otherwise) {
@@ -323,9 +332,9 @@ private:
             else if (EncodeDbPassword(*decoded) != t)
                 j.Warn("能解码，但不是设置窗口保存的形式，解码所得可能不是原来的密码", retype);
             else
-                j.Ok(t.empty() ? "空密码" : "可以解码（" + std::to_string(decoded->size()) + " 个字节）");
+                j.Ok(t.empty() ? "空密码" : "可以解码");
         }
-        Add(j, v, true);
+        Add(j, v, Secret::kPassword);
     }
 
     const std::function<StoredValue(const char*)>& read_;
@@ -469,6 +478,7 @@ Finding CompareVirtualCopy(const VirtualCopy& copy, const std::function<StoredVa
         if (v.kind == StoredValue::Kind::Missing) return "未设置";
         if (v.kind == StoredValue::Kind::Other) return "类型 " + v.typeName;
         if (std::string(name) == setting::kDbPass) return v.bytes.empty() ? "\"\"" : "\"******\"";
+        if (std::string(name) == setting::kKey) return "\"" + cli::MaskKey(Visible(v.shown)) + "\"";
         return "\"" + Visible(v.shown) + "\"";
     };
     std::string differences;

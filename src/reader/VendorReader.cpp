@@ -1,5 +1,6 @@
 #include "reader/VendorReader.h"
 
+#include "core/card/Secrets.h"
 #include "platform/Guard.h"
 #include "reader/VendorApi.h"
 
@@ -28,6 +29,8 @@ std::int32_t Read(const char* function, int(__stdcall* read)(int*, int*, int*, i
 
 void VendorReader::Open(const ReaderParams& params) {
     KeyBlock key = params.key;
+    WipedOnExit wiped;
+    wiped.Bytes(key.data(), key.size());
     CallVendor("WT_init", [&] { return WT_init(params.port, params.rate, params.sector, key.data()); });
 }
 

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "core/card/ReaderParams.h"
+#include "core/card/Secrets.h"
 
 using namespace ykt;
 
@@ -47,3 +48,26 @@ TEST(HexKeyToBytes, RefusesAnyOtherLength) {
     for (const std::string key : {"00000000000000000000000", "0000000000000000000000000", ""})
         EXPECT_THROW(HexKeyToBytes(key), std::invalid_argument) << key.size() << " characters";
 }
+
+namespace ykt {
+namespace {
+
+// The key and the password are wiped when an operation ends: what the guard
+// was given reads as zeros afterwards, heap-held text and key bytes alike.
+TEST(Secrets, WipedOnExitZeroesWhatItWasGiven) {
+    std::string password = "a password long enough to live on the heap, not in the string";
+    std::string shortText = "5A3C";
+    KeyBlock key = HexKeyToBytes(kDefaultKey);
+    {
+        WipedOnExit wiped;
+        wiped.Text(password);
+        wiped.Text(shortText);
+        wiped.Bytes(key.data(), key.size());
+    }
+    EXPECT_EQ(password, std::string(password.size(), '\0')) << password;
+    EXPECT_EQ(shortText, std::string(4, '\0')) << shortText;
+    for (std::size_t i = 0; i < key.size(); ++i) EXPECT_EQ(key[i], 0) << "key byte " << i;
+}
+
+}  // namespace
+}  // namespace ykt

@@ -109,6 +109,17 @@ TEST(YktTexts, ExitStatusAmountsAndBalances) {
 
     EXPECT_EQ(MaskPassword("00490050"), "******");
     EXPECT_EQ(MaskPassword(""), "（未设置）");
+
+    const struct {
+        const char* key;
+        const char* shown;
+    } keys[] = {
+        {"5A3C96E1B74D2F08C5A17E39", "5A3C****************7E39"},
+        {"5A3C96E1B74D", "5A3C****B74D"},
+        {"5A3C96E1B74", "***********"},  // too short to show any of it
+        {"", ""},
+    };
+    for (const auto& k : keys) EXPECT_EQ(MaskKey(k.key), k.shown) << k.key;
 }
 
 }  // namespace

@@ -55,7 +55,7 @@ TEST_F(YktDoctor, SoundSettingsPass) {
     EXPECT_EQ(run.exitCode, 0u) << run.out << run.err;
     for (const char* line : {"[正常] Vb_Ykt.dll：", "[正常] 设置位置：HKEY_LOCAL_MACHINE\\SOFTWARE\\Velbrook\\Lib",
                              "[正常] YKT_PORT = \"0\"：COM1", "[正常] YKT_RATE = \"9600\"",
-                             "[正常] YKT_KEY = \"5A3C96E1B74D2F08C5A17E39\"", "[正常] YKT_STEPSEC = \"1500\"",
+                             "[正常] YKT_KEY = \"5A3C****************7E39\"", "[正常] YKT_STEPSEC = \"1500\"",
                              "[正常] vbInitCom：结果 0", "[正常] vbReadCardNo：结果 0：读到卡号 000000012",
                              // The simulator is in place: a warning, and no COM port is needed.
                              "[警告] irdll.dll：", "模拟器", "结论：没有错误"})
@@ -84,16 +84,16 @@ TEST_F(YktDoctor, EachSettingIsJudged) {
         {"sector negative", [] { SetSetting("YKT_SECTOR", "-7"); }, 1, "[错误] YKT_SECTOR = \"-7\"：应为十进制数字"},
         {"sector with a letter", [] { SetSetting("YKT_SECTOR", "7a"); }, 1, "[错误] YKT_SECTOR = \"7a\""},
         {"key of 23 digits", [] { SetSetting("YKT_KEY", "5A3C96E1B74D2F08C5A17E3"); }, 1,
-         "[错误] YKT_KEY = \"5A3C96E1B74D2F08C5A17E3\"：长度为 23 个字符"},
+         "[错误] YKT_KEY = \"5A3C***************17E3\"：长度为 23 个字符"},
         {"key of 25 digits", [] { SetSetting("YKT_KEY", "5A3C96E1B74D2F08C5A17E390"); }, 1,
-         "[错误] YKT_KEY = \"5A3C96E1B74D2F08C5A17E390\"：长度为 25 个字符"},
+         "[错误] YKT_KEY = \"5A3C*****************E390\"：长度为 25 个字符"},
         {"key with a G", [] { SetSetting("YKT_KEY", "5A3C96E1B74D2F08C5A17E3G"); }, 1,
-         "[错误] YKT_KEY = \"5A3C96E1B74D2F08C5A17E3G\"：含有不是十六进制数字的字符“G”"},
+         "[错误] YKT_KEY = \"5A3C****************7E3G\"：含有不是十六进制数字的字符“G”"},
         {"key missing", [] { DeleteSetting("YKT_KEY"); }, 1, "[错误] YKT_KEY：未设置"},
         // The library converts lower-case letters by its own rule, so the
         // reader refuses the key and the read fails.
         {"key in lower case", [] { SetSetting("YKT_KEY", "5a3c96e1b74d2f08c5a17e39"); }, 1,
-         "[错误] YKT_KEY = \"5a3c96e1b74d2f08c5a17e39\"：含有小写字母"},
+         "[错误] YKT_KEY = \"5a3c****************7e39\"：含有小写字母"},
         {"key as binary", [] { SetRawSetting("YKT_KEY", REG_BINARY, "5A3C"); }, 1, "[错误] YKT_KEY：类型为 REG_BINARY"},
         {"interval below 1000", [] { SetSetting("YKT_STEPSEC", "999"); }, 1,
          "[错误] YKT_STEPSEC = \"999\"：小于 1000 毫秒"},
@@ -120,7 +120,7 @@ TEST_F(YktDoctor, EachSettingIsJudged) {
         {"no settings at all", [] { ykt::test::DeleteSettings(); }, 1, "[错误] 设置位置："},
 
         // Warnings alone: exit 0.
-        {"check on, all set", [] { CheckOn(); }, 0, "[正常] YKT_DBPASS = \"******\"：可以解码（3 个字节）"},
+        {"check on, all set", [] { CheckOn(); }, 0, "[正常] YKT_DBPASS = \"******\"：可以解码"},
         {"polling switch neither 1 nor 0", [] { SetSetting("YKT_AUTO", "Y"); }, 0,
          "[警告] YKT_AUTO = \"Y\"：不是 1 或 0"},
         {"port between blanks", [] { SetSetting("YKT_PORT", " 0\t"); }, 0, "[警告] YKT_PORT = \" 0\\t\"：COM1"},

@@ -141,12 +141,13 @@ TEST_F(YktTill, ShowPrintsTheStoreWithoutThePassword) {
     EXPECT_EQ(run.exitCode, 0u);
     // Each value under the settings dialog's label.
     for (const std::string& line : std::vector<std::string>{"YKT_PORT     通信COM端口：0（COM1）", "通讯波特率：9600",
-                                   "通信密码：5A3C96E1B74D2F08C5A17E39", "读取卡序号 / 读取卡编号：0（读取卡编号，9 位）",
+                                   "通信密码：5A3C****************7E39", "读取卡序号 / 读取卡编号：0（读取卡编号，9 位）",
                                    "一卡通服务器IP地址或计算机名：收费服务器",  // code page 936 in the registry
                                    "扇区号：（类型为 REG_DWORD，不是字符串", "数据库名称：" + longName + "\n",
                                    "数据库密码：******"})
         EXPECT_TRUE(Has(run.out, line)) << line << "\n" << run.out;
     EXPECT_FALSE(Has(run.out, "00490050")) << run.out;
+    EXPECT_FALSE(Has(run.out, ykt::kDefaultKey)) << "the whole key shown:\n" << run.out;
     ykt::test::DeleteSettings();
     const RunResult none = Ykt({"show"});
     EXPECT_EQ(none.exitCode, 1u);
@@ -157,8 +158,13 @@ TEST_F(YktTill, ShowPrintsTheStoreWithoutThePassword) {
 // a file starts with one, once, and the usage text on stderr too.
 TEST_F(YktTill, OutputToAFileStartsWithAByteOrderMark) {
     const std::string bom = "\xEF\xBB\xBF";
+    SetSetting("YKT_DBPASS", "00490050");
     const RunResult doctor = Ykt({"doctor"});
     EXPECT_EQ(doctor.out.substr(0, 3), bom) << doctor.out.substr(0, 40);
+    // What a technician pastes: no whole key, no password length.
+    EXPECT_FALSE(Has(doctor.out, ykt::kDefaultKey)) << doctor.out;
+    EXPECT_TRUE(Has(doctor.out, "5A3C****************7E39")) << doctor.out;
+    EXPECT_FALSE(Has(doctor.out, "个字节")) << doctor.out;
     EXPECT_EQ(doctor.out.find(bom, 3), std::string::npos) << "a second mark in the middle";
     const RunResult usage = Ykt({"pay"});
     EXPECT_EQ(usage.err.substr(0, 3), bom) << usage.err;

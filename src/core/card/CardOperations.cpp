@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "core/card/CardTexts.h"
+#include "core/card/Secrets.h"
 #include "core/settings/DbPassword.h"
 #include "core/settings/SettingsRules.h"
 
@@ -48,7 +49,11 @@ ConnectionOutcome WithConnection(ReaderPort& reader, const ReaderParams& params,
 
 OperationResult InitCom(SettingsSource& settings, ReaderPort& reader) {
     ReaderParams params = GatherNumbers(settings);
-    const std::string key = settings.Text(setting::kKey);
+    std::string key;
+    WipedOnExit secrets;
+    secrets.Text(key);
+    secrets.Bytes(params.key.data(), params.key.size());
+    key = settings.Text(setting::kKey);
     if (!KeyHasRightLength(key)) return {kFailure, std::nullopt};
     params.key = HexKeyToBytes(key);
     const ConnectionOutcome outcome = WithConnection(reader, params, [] { return kSuccess; });
@@ -60,14 +65,23 @@ OperationResult ReadCardNumber(SettingsSource& settings, ReaderPort& reader, boo
     ReaderParams params = GatherNumbers(settings);
     const std::string dbStatus = settings.Text(setting::kDbStatus);
     CardStateQuery query;
+    std::string storedPassword, key;
+    // Declared after what it wipes, so that it runs before they are freed.
+    WipedOnExit secrets;
+    secrets.Text(query.password);
+    secrets.Text(storedPassword);
+    secrets.Text(key);
+    secrets.Bytes(params.key.data(), params.key.size());
     query.server = settings.Text(setting::kDbIpAddr);
     query.database = settings.Text(setting::kDbName);
     query.user = settings.Text(setting::kDbUser);
-    // A garbled stored password only matters to the state check; it must not
+    // Read like every value, but decoded only for the state check that uses
+    // it. A garbled stored password only matters to that check; it must not
     // stop every card read at the till, so it counts as empty.
-    query.password = DecodeDbPassword(settings.Text(setting::kDbPass)).value_or(std::string());
+    storedPassword = settings.Text(setting::kDbPass);
+    if (IsFlagOn(dbStatus)) query.password = DecodeDbPassword(storedPassword).value_or(std::string());
     const bool serialMode = IsFlagOn(settings.Text(setting::kCodeOrNo));
-    const std::string key = settings.Text(setting::kKey);
+    key = settings.Text(setting::kKey);
     if (!KeyHasRightLength(key)) return {kFailure, std::nullopt};
     params.key = HexKeyToBytes(key);
 
@@ -102,7 +116,11 @@ OperationResult DeductFromCard(SettingsSource& settings, ReaderPort& reader, std
     DeductionTrace& seen = trace ? *trace : ignored;
     OperationResult result{kFailure, std::string(kNoBalanceText)};
     ReaderParams params = GatherNumbers(settings);
-    const std::string key = settings.Text(setting::kKey);
+    std::string key;
+    WipedOnExit secrets;
+    secrets.Text(key);
+    secrets.Bytes(params.key.data(), params.key.size());
+    key = settings.Text(setting::kKey);
     if (!KeyHasRightLength(key)) {
         seen.stop = journal::StopReason::kBadKey;
         return result;
