@@ -30,6 +30,8 @@ namespace ykt::doctor {
 std::wstring OwnFolder() {
     wchar_t buffer[MAX_PATH * 4];
     const DWORD n = GetModuleFileNameW(nullptr, buffer, MAX_PATH * 4);
+    // No name, or a cut one: no folder, never a guess.
+    if (n == 0 || n >= MAX_PATH * 4) return std::wstring();
     std::wstring path(buffer, n);
     const std::size_t slash = path.find_last_of(L"\\/");
     return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash + 1);

@@ -61,10 +61,49 @@ void Err(const std::string& text) { Write(STD_ERROR_HANDLE, text); }
 
 using Exports = VbYktExports;
 
+// ykt loads only what lies beside it. Windows would otherwise also take a
+// DLL from the current folder or from PATH: a stray irdll.dll there would be
+// the reader a technician tests.
+void NarrowDllSearch() {
+    using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
+    const auto setDefault = reinterpret_cast<SetDefaultDllDirectoriesFn>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "SetDefaultDllDirectories")));
+    // Windows 8 and later, and 7 with KB2533623: the program's folder and system32 only.
+    if (setDefault && setDefault(LOAD_LIBRARY_SEARCH_DEFAULT_DIRS)) return;
+    // Windows XP SP1 and later: at least not the current folder.
+    SetDllDirectoryW(L"");
+}
+
 class Library {
 public:
+    // The vendor libraries first, by full path from ykt's own folder, so that
+    // the library's imports bind to them and to nothing found elsewhere.
     Library() {
-        const std::wstring path = ykt::doctor::OwnFolder() + L"Vb_Ykt.dll";
+        const std::wstring folder = ykt::doctor::OwnFolder();
+        if (folder.empty()) {
+            Err("无法确定 ykt.exe 所在的目录，不加载读卡库。\n");
+            return;
+        }
+        for (const wchar_t* name : {L"Vb_Ykt.dll", L"irdll.dll", L"BCIdll.dll"}) {
+            if (GetFileAttributesW((folder + name).c_str()) == INVALID_FILE_ATTRIBUTES) {
+                Err(Utf8(name) + " 不在 ykt.exe 所在的目录 " + Utf8(folder) +
+                    " 中。\nVb_Ykt.dll 和读卡器厂商的 irdll.dll、BCIdll.dll 必须和 ykt.exe 放在同一目录；"
+                    "ykt 不使用当前目录或其他目录中的副本。\n");
+                return;
+            }
+        }
+        for (const wchar_t* name : {L"irdll.dll", L"BCIdll.dll"}) {
+            const std::wstring vendor = folder + name;
+            HMODULE module = LoadLibraryW(vendor.c_str());
+            if (!module) {
+                const DWORD error = GetLastError();
+                Err("无法加载 " + Utf8(vendor) + "（Windows 错误 " + std::to_string(error) +
+                    "）。\n请运行 ykt doctor 检查。\n");
+                return;
+            }
+            vendors_[vendorCount_++] = module;
+        }
+        const std::wstring path = folder + L"Vb_Ykt.dll";
         module_ = LoadLibraryW(path.c_str());
         if (!module_) {
             const DWORD error = GetLastError();
@@ -80,6 +119,7 @@ public:
     }
     ~Library() {
         if (module_) FreeLibrary(module_);
+        while (vendorCount_ > 0) FreeLibrary(vendors_[--vendorCount_]);
     }
     Library(const Library&) = delete;
     Library& operator=(const Library&) = delete;
@@ -89,6 +129,8 @@ public:
 
 private:
     HMODULE module_ = nullptr;
+    HMODULE vendors_[2] = {};
+    int vendorCount_ = 0;
     Exports api_{};
 };
 
@@ -240,6 +282,7 @@ std::vector<std::string> Arguments() {
 }  // namespace
 
 int main() {
+    NarrowDllSearch();
     std::string error;
     const auto command = Parse(Arguments(), error);
     if (!command) {

@@ -237,6 +237,24 @@ public:
     TempDir folder_;
 };
 
+// A reader library that lies only in the current folder is not taken: every
+// command that loads the library says where the DLLs must be.
+TEST_F(YktDoctorFiles, VendorDllOnlyInTheCurrentFolderIsRefused) {
+    TillCopy();
+    TempDir current;
+    ASSERT_TRUE(MoveFileW((folder_ / L"irdll.dll").c_str(), (current / L"irdll.dll").c_str()));
+    wchar_t before[MAX_PATH * 4];
+    GetCurrentDirectoryW(MAX_PATH * 4, before);
+    ASSERT_TRUE(SetCurrentDirectoryW(current.path().c_str()));
+    for (const std::vector<std::string>& args :
+         std::vector<std::vector<std::string>>{{"probe"}, {"read"}, {"deduct", "12", "0"}}) {
+        const RunResult run = RunProgram(folder_ / L"ykt.exe", args);
+        EXPECT_EQ(run.exitCode, 1u) << args[0] << "\n" << run.out << run.err;
+        EXPECT_TRUE(Has(run.err, "irdll.dll 不在 ykt.exe 所在的目录")) << args[0] << "\n" << run.err;
+    }
+    SetCurrentDirectoryW(before);
+}
+
 TEST_F(YktDoctorFiles, DamagedOrMissingDlls) {
     struct FileCase {
         const char* what;
