@@ -153,9 +153,9 @@ private:
             if (secret == Secret::kPassword)
                 shown = v.bytes.empty() ? std::string() : cli::MaskPassword(v.bytes);
             else if (secret == Secret::kKey)
-                shown = cli::MaskKey(Visible(v.shown));
+                shown = Clipped(cli::MaskKey(Visible(v.shown)));
             else
-                shown = Visible(v.shown);
+                shown = Clipped(Visible(v.shown));
         }
         findings_.push_back(j.Done(std::move(shown)));
     }
@@ -478,8 +478,8 @@ Finding CompareVirtualCopy(const VirtualCopy& copy, const std::function<StoredVa
         if (v.kind == StoredValue::Kind::Missing) return "未设置";
         if (v.kind == StoredValue::Kind::Other) return "类型 " + v.typeName;
         if (std::string(name) == setting::kDbPass) return v.bytes.empty() ? "\"\"" : "\"******\"";
-        if (std::string(name) == setting::kKey) return "\"" + cli::MaskKey(Visible(v.shown)) + "\"";
-        return "\"" + Visible(v.shown) + "\"";
+        if (std::string(name) == setting::kKey) return "\"" + Clipped(cli::MaskKey(Visible(v.shown))) + "\"";
+        return "\"" + Clipped(Visible(v.shown)) + "\"";
     };
     std::string differences;
     for (const char* name : setting::kAll) {
@@ -562,6 +562,18 @@ Finding InitComResult(int result, bool keyUsable) {
                          "换用读卡器厂商与这台读卡器配套的 irdll.dll，或把这份检查结果发给厂商。";
     }
     return finding;
+}
+
+std::string Clipped(const std::string& utf8) {
+    constexpr std::size_t kShown = 80;
+    std::size_t characters = 0, cut = utf8.size();
+    for (std::size_t i = 0; i < utf8.size(); ++i) {
+        if ((static_cast<unsigned char>(utf8[i]) & 0xC0) == 0x80) continue;  // inside a character
+        if (characters == kShown) cut = i;
+        ++characters;
+    }
+    if (characters <= kShown) return utf8;
+    return utf8.substr(0, cut) + "…（共 " + std::to_string(characters) + " 个字符）";
 }
 
 std::string Visible(const std::string& utf8) {

@@ -114,5 +114,8 @@ Finding InitComResult(int result, bool keyUsable);
 
 // Control characters of a stored text made visible (\t, \r, \n, \xNN).
 std::string Visible(const std::string& utf8);
+// A value as the doctor echoes it: at most 80 characters, then how long it is,
+// so that a damaged 64 KiB value does not bury the verdicts.
+std::string Clipped(const std::string& utf8);
 
 }  // namespace ykt::doctor

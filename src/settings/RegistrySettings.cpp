@@ -29,7 +29,9 @@ private:
 
 std::optional<std::string> QueryStringValue(HKEY key, const char* name) {
     std::vector<char> buffer(256);
-    for (;;) {
+    // A value that keeps growing between the calls is given up on, as one
+    // that cannot be read.
+    for (int attempt = 0; attempt < 8; ++attempt) {
         DWORD type = 0;
         DWORD size = static_cast<DWORD>(buffer.size());
         const LONG status =
@@ -45,6 +47,7 @@ std::optional<std::string> QueryStringValue(HKEY key, const char* name) {
         while (length < size && buffer[length] != '\0') ++length;
         return std::string(buffer.data(), length);
     }
+    return std::nullopt;
 }
 
 std::string ReadLibSetting(const char* name) {

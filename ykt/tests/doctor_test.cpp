@@ -224,6 +224,22 @@ TEST(YktDoctorLibrary, LoadFailuresAndInitComInWords) {
     }
 }
 
+// A damaged value of 64 KiB must not bury the verdicts: the doctor echoes
+// at most 80 characters, never half of one, and says how long it was.
+TEST(YktDoctorText, EchoedValuesAreClipped) {
+    std::string chinese;
+    for (int i = 0; i < 81; ++i) chinese += "收";
+    const struct {
+        std::string value;
+        std::string echoed;
+    } cases[] = {
+        {std::string(80, 'n'), std::string(80, 'n')},
+        {std::string(65536, 'n'), std::string(80, 'n') + "…（共 65536 个字符）"},
+        {chinese, chinese.substr(0, 80 * 3) + "…（共 81 个字符）"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(doctor::Clipped(c.value), c.echoed) << c.value.size() << " bytes";
+}
+
 // The files beside ykt.exe, in a folder of copies.
 class YktDoctorFiles : public YktDoctor {
 public:
