@@ -15,6 +15,8 @@ unsigned long CallGuarded(void (*fn)(void*), void* context);
 
 // A C++ exception that escaped the guarded function.
 constexpr unsigned long kCppExceptionCode = 0xE0594B54;  // 'YKT'
+// Raised where the C++ runtime would call abort(): std::terminate's handler.
+constexpr unsigned long kRuntimeAbortCode = 0xE0594B55;
 
 // Runs f() under the guard; C++ exceptions thrown by f are caught at the
 // guard's edge so that none ever crosses it. Returns 0 or a fault code.
